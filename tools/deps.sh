@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   # build
   cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
-  zlib1g-dev libsecret-1-dev qt6-base-dev qt6-base-dev-tools libgl-dev
+  zlib1g-dev libsecret-1-dev libutf8proc-dev qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   # real peers and services used by the tests and the demo
   cvs socat openssh-server openssh-client trash-cli

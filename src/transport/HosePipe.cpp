@@ -1,0 +1,35 @@
+#include "transport/HosePipe.h"
+
+#include <cstring>
+
+CHosePipe::~CHosePipe() = default;
+
+void CHosePipe::SendCStr(char const* s)
+{
+    if (s != nullptr)
+        SendData(s, std::strlen(s));
+}
+
+const char* CHoseException::what() const noexcept
+{
+    switch (mCode) {
+    case kHoseNetworkUnreachable: return "network not reachable";
+    case kHoseNetworkDown: return "network down";
+    case kHoseLocalAddressBusy: return "local address not available";
+    case kHoseHostNotFound: return "host not found";
+    case kHoseNoAnswer: return "no answer";
+    case kHoseConnectionRefused: return "connection refused";
+    case kHoseTimedOut: return "timed out";
+    case kHoseOperationAborted: return "operation aborted";
+    case kHoseRemoteDisconnect: return "remote disconnect";
+    case kHoseRemoteOrderlyDisconnect: return "remote orderly disconnect";
+    case kHosePipeReceiveFailed: return "pipe receive failed";
+    case kHosePipeSendFailed: return "pipe send failed";
+    default: return "hose pipe error";
+    }
+}
+
+void ThrowHoseCode(std::int32_t code)
+{
+    throw CHoseException(code);
+}

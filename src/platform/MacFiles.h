@@ -1,7 +1,6 @@
 // The File Manager stand-in: Mac files with two forks over Linux paths.
 //
-// Status: declarations final; implementation in progress (calls return
-// unimpErr until then). AppleDouble.h and ResourceFile.h codecs are done.
+// Status: everything below is implemented; tests in tests/platform.
 //
 // How Mac concepts map onto Linux:
 // - An item is named by a location (volume, parent directory ID, name). The

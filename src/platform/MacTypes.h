@@ -14,41 +14,39 @@ constexpr OSType FourCC(const char (&s)[5]) {
            (OSType(uint8_t(s[2])) << 8) | OSType(uint8_t(s[3]));
 }
 
-enum : OSErr {
-    noErr = 0,
-    unimpErr = -4,
-    dskFulErr = -34,
-    nsvErr = -35,
-    ioErr = -36,
-    bdNamErr = -37,
-    fnOpnErr = -38,
-    eofErr = -39,
-    posErr = -40,
-    tmfoErr = -42,
-    fnfErr = -43,
-    wPrErr = -44,
-    fLckdErr = -45,
-    fBsyErr = -47,
-    dupFNErr = -48,
-    opWrErr = -49,
-    paramErr = -50,
-    rfNumErr = -51,
-    permErr = -54,
-    wrPermErr = -61,
-    memFullErr = -108,
-    dirNFErr = -120,
-    badMovErr = -122,
-    resNotFound = -192,
-    resFNotFound = -193,
-    addResFailed = -194,
-    rmvResFailed = -196,
-    mapReadErr = -199,
-    notAFileErr = -1302,
-    diffVolErr = -1303,
-    errFSNoMoreItems = -1417,
-    buffersTooSmall = -2110,
-    afpAccessDenied = -5000,
-};
+constexpr OSErr noErr = 0;
+constexpr OSErr unimpErr = -4;
+constexpr OSErr dskFulErr = -34;
+constexpr OSErr nsvErr = -35;
+constexpr OSErr ioErr = -36;
+constexpr OSErr bdNamErr = -37;
+constexpr OSErr fnOpnErr = -38;
+constexpr OSErr eofErr = -39;
+constexpr OSErr posErr = -40;
+constexpr OSErr tmfoErr = -42;
+constexpr OSErr fnfErr = -43;
+constexpr OSErr wPrErr = -44;
+constexpr OSErr fLckdErr = -45;
+constexpr OSErr fBsyErr = -47;
+constexpr OSErr dupFNErr = -48;
+constexpr OSErr opWrErr = -49;
+constexpr OSErr paramErr = -50;
+constexpr OSErr rfNumErr = -51;
+constexpr OSErr permErr = -54;
+constexpr OSErr wrPermErr = -61;
+constexpr OSErr memFullErr = -108;
+constexpr OSErr dirNFErr = -120;
+constexpr OSErr badMovErr = -122;
+constexpr OSErr resNotFound = -192;
+constexpr OSErr resFNotFound = -193;
+constexpr OSErr addResFailed = -194;
+constexpr OSErr rmvResFailed = -196;
+constexpr OSErr mapReadErr = -199;
+constexpr OSErr notAFileErr = -1302;
+constexpr OSErr diffVolErr = -1303;
+constexpr OSErr errFSNoMoreItems = -1417;
+constexpr OSErr buffersTooSmall = -2110;
+constexpr OSErr afpAccessDenied = -5000;
 
 // The stand-in's own result for a name on disk that has no exact Mac Roman
 // form (an unmapped character, a decomposed (NFD) spelling, bad UTF-8).

@@ -56,9 +56,6 @@ void FixupYear(unsigned long& year) {
         year += 2000;
     else if (year < 1904)
         year += 1900;
-    // The Mac clock ends in February 2040.
-    if (year < 1904) year = 1904;
-    if (year > 2040) year = 2040;
 }
 
 unsigned long SecondsFromDD_MMM_YYYY(CString text) {

@@ -21,8 +21,9 @@ CString SecondsToYYYY_MM_DD(unsigned long secs);
 unsigned long SecondsFromDD_MMM_YYYY(CString text);
 // "2004-01-05"; time of day 0:00:00.
 unsigned long SecondsFromYYYY_MM_DD(CString const& text);
-// Two-digit years: 0-80 -> 2000-2080, 81-1903 -> +1900. The result is kept
-// within the years the Mac clock can hold (1904..2040).
+// Two-digit years: 0-80 -> 2000-2080, 81-1903 -> +1900. Years the Mac clock
+// cannot hold (after early 2040) are left to the date functions, which
+// saturate at the clock's last second instead of wrapping.
 void FixupYear(unsigned long& year);
 
 // "", "Jan" .. "Dec"

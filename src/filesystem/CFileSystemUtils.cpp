@@ -204,25 +204,42 @@ OSErr MakeUniqueInFolder(short vRefNum, long dirID, CString& name) {
 
 // ---- Paths ----------------------------------------------------------------
 
+namespace {
+
+// Only plain names lead anywhere: no parent, no self, no empty or absolute
+// component, and nothing that the platform keeps for itself. The whole path is
+// checked before anything is created.
+bool PathComponentsValid(char const* p) {
+    for (;;) {
+        char const* slash = std::strchr(p, '/');
+        std::string name = slash ? std::string(p, static_cast<size_t>(slash - p)) : std::string(p);
+        if (name.empty() || name == "." || name == ".." || IsReservedName(name)) {
+            GLogPrintf(2, "Invalid path component \xD2%s\xD3 in \xD2%s\xD3.", name.c_str(), p);
+            return false;
+        }
+        if (!slash)
+            return true;
+        p = slash + 1;
+    }
+}
+
+}  // namespace
+
 short OpenPath(short vRefNum, long dirID, char const* path, FSSpec* out) {
     if (!path)
         return 1;
     short const maxLen = MaxFileNameLen(vRefNum);
     char const* p = path;
+    while (p[0] == '.' && p[1] == '/')
+        p += 2;
+    if (!PathComponentsValid(p))
+        return 1;
     for (;;) {
-        while (p[0] == '.' && p[1] == '/')
-            p += 2;
         CString component;
         short len = BiteOffPathComponent(p, component, static_cast<unsigned short>(maxLen));
         if (len < 0)
             return 1;
         std::string name(p, static_cast<size_t>(len));
-        // Only plain names lead anywhere: no parent, no self, no empty or absolute
-        // component, and nothing that the platform keeps for itself.
-        if (name.empty() || name == "." || name == ".." || IsReservedName(name)) {
-            GLogPrintf(2, "Invalid path component \xD2%s\xD3 in \xD2%s\xD3.", name.c_str(), p);
-            return 1;
-        }
         FSSpec spec;
         OSErr err = MakeLongFSSpec(vRefNum, dirID, component, spec);
         bool const last = p[len] == 0;

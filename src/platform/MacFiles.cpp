@@ -105,7 +105,24 @@ struct SDirRecord {
     dev_t dev;
     ino_t ino;
     std::string path;
+    int64_t btime;  // birth time in ns (0 when unknown): inode numbers are reused
 };
+
+// The birth time of a folder, to tell a new folder from an old one that had
+// the same inode number.
+int64_t BirthTime(std::string const& path) {
+    struct statx sx;
+    if (::statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BTIME, &sx) != 0 || !(sx.stx_mask & STATX_BTIME))
+        return 0;
+    return int64_t(sx.stx_btime.tv_sec) * 1000000000 + sx.stx_btime.tv_nsec;
+}
+
+bool SameFolder(SDirRecord const& rec, std::string const& path, struct stat const& st) {
+    if (!S_ISDIR(st.st_mode) || st.st_dev != rec.dev || st.st_ino != rec.ino) return false;
+    if (rec.btime == 0) return true;
+    int64_t b = BirthTime(path);
+    return b == 0 || b == rec.btime;
+}
 
 struct DevIno {
     dev_t dev;
@@ -133,19 +150,23 @@ public:
         std::lock_guard<std::mutex> g(mMutex);
         VolumeOfLocked(st.st_dev);
         DevIno key{st.st_dev, st.st_ino};
+        int64_t btime = BirthTime(path);
         auto it = mByKey.find(key);
         if (it != mByKey.end()) {
             SDirRecord& rec = mByID[it->second];
-            if (rec.path != path) {
-                struct stat old;
-                bool oldValid = ::lstat(rec.path.c_str(), &old) == 0 && S_ISDIR(old.st_mode) &&
-                                old.st_dev == rec.dev && old.st_ino == rec.ino;
-                if (!oldValid) rec.path = path;  // it moved, and we found it again
+            if (rec.btime == btime || rec.btime == 0 || btime == 0) {
+                if (rec.path != path) {
+                    struct stat old;
+                    bool oldValid = ::lstat(rec.path.c_str(), &old) == 0 && SameFolder(rec, rec.path, old);
+                    if (!oldValid) rec.path = path;  // it moved, and we found it again
+                }
+                return it->second;
             }
-            return it->second;
+            // The inode number was reused by a new folder: the old ID stays dead.
+            mByKey.erase(it);
         }
         int32_t id = (path == "/") ? fsRtDirID : mNextID++;
-        mByID[id] = SDirRecord{st.st_dev, st.st_ino, path};
+        mByID[id] = SDirRecord{st.st_dev, st.st_ino, path, btime};
         mByKey[key] = id;
         return id;
     }
@@ -158,7 +179,7 @@ public:
             if (dirID == fsRtDirID && mByID.find(dirID) == mByID.end()) {
                 struct stat st;
                 if (::lstat("/", &st) == 0) {
-                    mByID[fsRtDirID] = SDirRecord{st.st_dev, st.st_ino, "/"};
+                    mByID[fsRtDirID] = SDirRecord{st.st_dev, st.st_ino, "/", BirthTime("/")};
                     mByKey[DevIno{st.st_dev, st.st_ino}] = fsRtDirID;
                     VolumeOfLocked(st.st_dev);
                 }
@@ -168,9 +189,7 @@ public:
             rec = it->second;
         }
         struct stat st;
-        if (::lstat(rec.path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_dev != rec.dev ||
-            st.st_ino != rec.ino)
-            return dirNFErr;
+        if (::lstat(rec.path.c_str(), &st) != 0 || !SameFolder(rec, rec.path, st)) return dirNFErr;
         path = rec.path;
         if (vRefNum) *vRefNum = VolumeOf(st.st_dev);
         if (stOut) *stOut = st;

@@ -13,7 +13,9 @@
 #include <fstream>
 
 #include "foundation/CString.h"
+#include "platform/MacFiles.h"
 #include "platform/MacRoman.h"
+#include "platform/MacTypes.h"
 
 CConsole* gConsoleP = nullptr;
 
@@ -431,6 +433,17 @@ int CConsole::DoSave() {
                    static_cast<short>(err));
             return err;
         }
+        // A text file of the rich-text editor, as the Finder knows it.
+        FSSpec spec;
+        OSErr ferr = FSMakeFSSpecFromPath(path, &spec);
+        FInfo info;
+        if (ferr == noErr) ferr = FSpGetFInfo(spec, &info);
+        if (ferr == noErr) {
+            info.fdType = FourCC("TEXT");
+            info.fdCreator = FourCC("R*ch");
+            ferr = FSpSetFInfo(spec, &info);
+        }
+        LogAssertVal(ferr, "CConsole", __LINE__, noErr, noErr);
         mLastSaved = path;
         return 0;
     }

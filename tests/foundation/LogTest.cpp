@@ -16,6 +16,8 @@
 #include <vector>
 
 #include "foundation/CString.h"
+#include "platform/MacFiles.h"
+#include "platform/MacTypes.h"
 
 namespace fs = std::filesystem;
 
@@ -329,8 +331,8 @@ class SaveFixture : public LogFixture {
 protected:
     void SetUp() override {
         LogFixture::SetUp();
-        char tmpl[] = "/tmp/fw-log-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        std::string tmpl = (fs::temp_directory_path() / "fw-log-XXXXXX").string();
+        ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
         mHome = tmpl;
         Keep("HOME", mOldHome, mHadHome);
         Keep("XDG_CONFIG_HOME", mOldConfig, mHadConfig);
@@ -380,6 +382,12 @@ TEST_F(SaveFixture, SavesTwiceWithNumberedNamesAsUtf8) {
     EXPECT_TRUE(fs::is_directory(mHome + "/Desktop"));  // created when missing
     EXPECT_EQ(Read(mHome + "/Desktop/Fennelwright Log"),
               "first \xE2\x80\x9Cquoted\xE2\x80\x9D \xE2\x80\xA6\nsecond\n");
+    FSSpec spec;
+    FInfo info;
+    ASSERT_EQ(FSMakeFSSpecFromPath(mHome + "/Desktop/Fennelwright Log", &spec), noErr);
+    ASSERT_EQ(FSpGetFInfo(spec, &info), noErr);
+    EXPECT_EQ(info.fdType, FourCC("TEXT"));
+    EXPECT_EQ(info.fdCreator, FourCC("R*ch"));
     ASSERT_EQ(mConsole.DoSave(), 0);
     EXPECT_EQ(mConsole.LastSavedPath(), mHome + "/Desktop/Fennelwright Log 2");
     EXPECT_TRUE(fs::exists(mHome + "/Desktop/Fennelwright Log 2"));

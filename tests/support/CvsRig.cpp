@@ -199,6 +199,27 @@ RigAccount const& CvsRig::Account(std::string_view name) const
     return none;
 }
 
+bool CvsRig::AddAccount(std::string const& name, std::string const& password)
+{
+    std::string hash;
+    if (!password.empty()) {
+        // The password travels in the environment, so any byte but NUL works.
+        int rc = RunProgram({"perl", "-e",
+                             "print crypt($ENV{RIG_PW}, q($6$) . join(q(), map { (q(a)..q(z))[rand 26] } 1..12) . q($))"},
+                            {}, &hash, {"RIG_PW=" + password});
+        if (rc != 0 || hash.rfind("$6$", 0) != 0) {
+            mError = "cannot hash a password: " + hash;
+            return false;
+        }
+    }
+    std::ofstream f(mRepo + "/CVSROOT/passwd", std::ios::binary | std::ios::app);
+    f << name << ':' << hash << ':' << mSysUser << '\n';
+    if (!f)
+        return false;
+    mAccounts.push_back({name, password});
+    return true;
+}
+
 std::string CvsRig::PserverRoot(std::string_view user) const
 {
     return ":pserver:" + std::string(user) + "@" + Host() + ":" + std::to_string(mPort) + mRepo;

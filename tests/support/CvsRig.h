@@ -45,6 +45,10 @@ public:
     std::vector<RigAccount> const& Accounts() const { return mAccounts; }
     RigAccount const& Account(std::string_view name) const;
 
+    // Adds an account to CVSROOT/passwd (mapped to SystemUser()); an empty
+    // password lets it in with any password.
+    bool AddAccount(std::string const& name, std::string const& password);
+
     // ":pserver:user@127.0.0.1:port/repo".
     std::string PserverRoot(std::string_view user) const;
 

@@ -47,7 +47,7 @@ void RequestGzip(CHosePipe& pipe, int level);
 struct CheckoutResult {
     bool ok = false;                          // the conversation ended with "ok"
     std::string error;                        // why not
-    std::map<std::string, std::string> files;  // server path -> bytes
+    std::map<std::string, std::string> files;  // path as the server names it ("module/file") -> bytes
     std::string messages;                     // M and E lines
 };
 

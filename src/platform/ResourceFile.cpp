@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <unordered_set>
 
 namespace {
 
@@ -38,8 +39,8 @@ constexpr uint32_t kMaxDataOffset = 0xFFFFFF;
 }  // namespace
 
 void CResourceFile::Clear() {
-    mResources.clear();
-    mTypeOrder.clear();
+    mTypes.clear();
+    mTypeIndex.clear();
     mFileAttributes = 0;
     mSystemArea.clear();
 }
@@ -77,19 +78,20 @@ OSErr CResourceFile::Decode(uint8_t const* bytes, size_t length, std::string* wh
     // making us copy the same bytes over and over.
     size_t totalRefs = 0;
     uint64_t totalData = 0;
-    std::vector<SResource> resources;
-    std::vector<OSType> typeOrder;
+    std::vector<SType> decoded;
+    std::unordered_set<OSType> seenTypes;
     for (size_t t = 0; t < numTypes; ++t) {
         uint8_t const* te = typeList + 2 + t * kTypeEntrySize;
         OSType type = Get32(te);
         size_t count = size_t(Get16(te + 4)) + 1;
         size_t refOff = Get16(te + 6);
-        if (std::find(typeOrder.begin(), typeOrder.end(), type) != typeOrder.end())
-            return fail("resource type appears twice");
+        if (!seenTypes.insert(type).second) return fail("resource type appears twice");
         totalRefs += count;
         if (totalRefs * kRefEntrySize > mapLen) return fail("more references than the map holds");
         if (typeListOff + refOff + count * kRefEntrySize > mapLen) return fail("reference list runs past the map");
-        typeOrder.push_back(type);
+        SType st;
+        st.type = type;
+        std::unordered_set<int16_t> seenIDs;
         for (size_t r = 0; r < count; ++r) {
             uint8_t const* re = typeList + refOff + r * kRefEntrySize;
             SResource res;
@@ -109,14 +111,14 @@ OSErr CResourceFile::Decode(uint8_t const* bytes, size_t length, std::string* wh
                 res.hasName = true;
                 res.name.assign(reinterpret_cast<char const*>(map + at + 1), map[at]);
             }
-            for (auto const& other : resources)
-                if (other.type == type && other.id == res.id) return fail("resource appears twice");
+            if (!seenIDs.insert(res.id).second) return fail("resource appears twice");
             res.data.assign(data + off + 4, data + off + 4 + len);
-            resources.push_back(std::move(res));
+            st.resources.push_back(std::move(res));
         }
+        decoded.push_back(std::move(st));
     }
-    mResources = std::move(resources);
-    mTypeOrder = std::move(typeOrder);
+    mTypes = std::move(decoded);
+    Reindex();
     mFileAttributes = fileAttrs;
     if (dataOff >= kHeaderSize + kSystemAreaSize && mapOff >= kHeaderSize + kSystemAreaSize)
         mSystemArea.assign(bytes + kHeaderSize, bytes + kHeaderSize + kSystemAreaSize);
@@ -128,19 +130,18 @@ OSErr CResourceFile::Encode(std::vector<uint8_t>& out, std::string* why) const {
         if (why) *why = reason;
         return mapReadErr;
     };
-    if (mTypeOrder.size() > 0x10000) return fail("too many resource types");
+    if (mTypes.size() > 0x10000) return fail("too many resource types");
 
     std::vector<uint8_t> data;
     std::vector<uint8_t> names;
-    std::vector<uint8_t> types(2 + mTypeOrder.size() * kTypeEntrySize);
+    std::vector<uint8_t> types(2 + mTypes.size() * kTypeEntrySize);
     std::vector<uint8_t> refs;
-    Put16(types.data(), uint16_t(mTypeOrder.size() - 1));  // 0xFFFF for none
-    for (size_t t = 0; t < mTypeOrder.size(); ++t) {
-        OSType type = mTypeOrder[t];
+    Put16(types.data(), uint16_t(mTypes.size() - 1));  // 0xFFFF for none
+    for (size_t t = 0; t < mTypes.size(); ++t) {
+        OSType type = mTypes[t].type;
         size_t count = 0;
         size_t refStart = refs.size();
-        for (auto const& r : mResources) {
-            if (r.type != type) continue;
+        for (auto const& r : mTypes[t].resources) {
             ++count;
             uint8_t e[kRefEntrySize] = {};
             Put16(e, uint16_t(r.id));
@@ -201,29 +202,50 @@ OSErr CResourceFile::Encode(std::vector<uint8_t>& out, std::string* why) const {
     return noErr;
 }
 
-size_t CResourceFile::CountTypes() const { return mTypeOrder.size(); }
+void CResourceFile::Reindex() {
+    mTypeIndex.clear();
+    for (size_t i = 0; i < mTypes.size(); ++i) mTypeIndex[mTypes[i].type] = i;
+}
 
-OSType CResourceFile::IndType(size_t index) const { return index < mTypeOrder.size() ? mTypeOrder[index] : 0; }
+CResourceFile::SType* CResourceFile::FindType(OSType type) {
+    auto it = mTypeIndex.find(type);
+    return it == mTypeIndex.end() ? nullptr : &mTypes[it->second];
+}
+
+CResourceFile::SType const* CResourceFile::FindType(OSType type) const {
+    auto it = mTypeIndex.find(type);
+    return it == mTypeIndex.end() ? nullptr : &mTypes[it->second];
+}
+
+size_t CResourceFile::Count() const {
+    size_t n = 0;
+    for (auto const& t : mTypes) n += t.resources.size();
+    return n;
+}
+
+size_t CResourceFile::CountTypes() const { return mTypes.size(); }
+
+OSType CResourceFile::IndType(size_t index) const { return index < mTypes.size() ? mTypes[index].type : 0; }
 
 size_t CResourceFile::CountResources(OSType type) const {
-    return size_t(std::count_if(mResources.begin(), mResources.end(), [type](SResource const& r) { return r.type == type; }));
+    auto t = FindType(type);
+    return t ? t->resources.size() : 0;
 }
 
 CResourceFile::SResource const* CResourceFile::IndResource(OSType type, size_t index) const {
-    for (auto const& r : mResources)
-        if (r.type == type && index-- == 0) return &r;
-    return nullptr;
+    auto t = FindType(type);
+    return t && index < t->resources.size() ? &t->resources[index] : nullptr;
 }
 
 CResourceFile::SResource const* CResourceFile::Get(OSType type, int16_t id) const {
-    for (auto const& r : mResources)
-        if (r.type == type && r.id == id) return &r;
-    return nullptr;
+    return const_cast<CResourceFile*>(this)->GetMutable(type, id);
 }
 
 CResourceFile::SResource* CResourceFile::GetMutable(OSType type, int16_t id) {
-    for (auto& r : mResources)
-        if (r.type == type && r.id == id) return &r;
+    auto t = FindType(type);
+    if (!t) return nullptr;
+    for (auto& r : t->resources)
+        if (r.id == id) return &r;
     return nullptr;
 }
 
@@ -237,10 +259,13 @@ OSErr CResourceFile::Add(OSType type, int16_t id, char const* name, std::vector<
     r.hasName = name != nullptr;
     if (name) r.name = name;
     r.data = std::move(data);
-    if (std::find(mTypeOrder.begin(), mTypeOrder.end(), type) == mTypeOrder.end()) mTypeOrder.push_back(type);
-    // Keep the resources of one type together, in the order they were added.
-    auto last = std::find_if(mResources.rbegin(), mResources.rend(), [type](SResource const& x) { return x.type == type; });
-    mResources.insert(last.base(), std::move(r));
+    SType* t = FindType(type);
+    if (!t) {
+        mTypes.push_back(SType{type, {}});
+        mTypeIndex[type] = mTypes.size() - 1;
+        t = &mTypes.back();
+    }
+    t->resources.push_back(std::move(r));
     return noErr;
 }
 
@@ -253,11 +278,15 @@ OSErr CResourceFile::Put(OSType type, int16_t id, char const* name, std::vector<
 }
 
 OSErr CResourceFile::Remove(OSType type, int16_t id) {
-    auto it = std::find_if(mResources.begin(), mResources.end(),
-                           [&](SResource const& r) { return r.type == type && r.id == id; });
-    if (it == mResources.end()) return resNotFound;
-    mResources.erase(it);
-    if (CountResources(type) == 0) mTypeOrder.erase(std::find(mTypeOrder.begin(), mTypeOrder.end(), type));
+    auto t = FindType(type);
+    if (!t) return resNotFound;
+    auto it = std::find_if(t->resources.begin(), t->resources.end(), [&](SResource const& r) { return r.id == id; });
+    if (it == t->resources.end()) return resNotFound;
+    t->resources.erase(it);
+    if (t->resources.empty()) {
+        mTypes.erase(mTypes.begin() + (t - mTypes.data()));
+        Reindex();
+    }
     return noErr;
 }
 

@@ -26,6 +26,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 struct FSSpec;
@@ -59,8 +60,7 @@ public:
     SResource const* IndResource(OSType type, size_t index) const;
     SResource const* Get(OSType type, int16_t id) const;
     SResource* GetMutable(OSType type, int16_t id);
-    size_t Count() const { return mResources.size(); }
-    std::vector<SResource> const& All() const { return mResources; }
+    size_t Count() const;
 
     // Adds a resource; addResFailed when one of that type and ID exists or the
     // name is longer than 255 bytes. A null name means "no name".
@@ -78,8 +78,16 @@ public:
     void Clear();
 
 private:
-    std::vector<SResource> mResources;
-    std::vector<OSType> mTypeOrder;
+    struct SType {
+        OSType type = 0;
+        std::vector<SResource> resources;
+    };
+    SType* FindType(OSType type);
+    SType const* FindType(OSType type) const;
+    void Reindex();
+
+    std::vector<SType> mTypes;
+    std::unordered_map<OSType, size_t> mTypeIndex;
     uint16_t mFileAttributes = 0;
     std::vector<uint8_t> mSystemArea;  // 240 bytes after the header, when decoded
 };

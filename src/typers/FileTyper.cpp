@@ -11,7 +11,6 @@
 
 namespace {
 
-constexpr int kTextFormVersion = 2;
 char const kBadValue[] = "*** bad value ***";
 
 CString FromView(std::string_view v) {
@@ -186,6 +185,8 @@ CFileTyper::CFileTyper(CString const& pattern, unsigned long creator, unsigned l
 CFileTyper::CFileTyper(CString const& line) {
     std::string_view rest = ViewOf(line);
     while (!rest.empty() && IsLineSpace(rest.front())) rest.remove_prefix(1);
+    // A line break inside would split the typer when it is stored.
+    if (rest.find_first_of("\r\n") != std::string_view::npos) return;
 
     unsigned short kind = kFTMalformed;
     unsigned char storage = kSFDataFork, keyword = kKWDefault, lineStyle = kLSUnix;

@@ -49,6 +49,7 @@ TEST(FileTyperText, ParsesLinesToFieldsOrRefusesThem) {
         {"2,Im + Ex,Unix,,DF,*******", kFTMalformed},     // fewer than eight characters left
         {"2,Im + Ex,Unix,,DF", kFTMalformed},
         {"2,Bogus,Unix,,DF,********a", kFTMalformed},
+        {"2,Filter,I,********a\nb", kFTMalformed},     // a line break inside
         {"garbage", kFTMalformed},
         {"", kFTMalformed},
         {"2", kFTMalformed},

@@ -1,0 +1,44 @@
+#include "engine/CVSThreadBreaker.h"
+
+#include "foundation/Log.h"
+
+namespace {
+std::function<void()>& Hook()
+{
+    static std::function<void()> sHook;
+    return sHook;
+}
+}  // namespace
+
+void CCVSThreadBreaker::SetCommandStatusHook(std::function<void()> hook)
+{
+    Hook() = std::move(hook);
+}
+
+void CCVSThreadBreaker::CommandStatusChanged()
+{
+    if (Hook())
+        Hook()();
+}
+
+void CCVSThreadBreaker::TellCVSOperationStatus(unsigned short status)
+{
+    if (!FW_CHECK(kRun <= status && status <= kAbort))
+        return;
+    mStatus.store(status);
+}
+
+void CCVSThreadBreaker::WaitForThread()
+{
+    ++mWaitForThreads;
+    CommandStatusChanged();
+}
+
+void CCVSThreadBreaker::ThreadFinished()
+{
+    if (FW_CHECK(mWaitForThreads > 0))
+        --mWaitForThreads;
+    if (mWaitForThreads == 0)
+        mStatus.store(kRun);
+    CommandStatusChanged();
+}

@@ -232,7 +232,9 @@ bool SshRig::Start()
     WriteText(mDir + "/known_hosts_empty", "", 0600);
 
     auto clientConfig = [&](std::string const& knownHosts) {
+        // The port is also given here for command lines without one (rsh's).
         return "Host *\n"
+               "  Port " + std::to_string(mPort) + "\n"
                "  UserKnownHostsFile " + knownHosts + "\n"
                "  GlobalKnownHostsFile /dev/null\n"
                "  StrictHostKeyChecking ask\n"

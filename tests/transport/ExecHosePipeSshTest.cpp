@@ -103,3 +103,19 @@ TEST_F(SshTransport, UnknownHostKeyIsNotAccepted)
     EXPECT_EQ(fwtest::ReadFile(mSsh.Dir() + "/known_hosts_empty"), "");
     EXPECT_EQ(mSsh.SshdLog().find("Accepted"), std::string::npos) << mSsh.SshdLog();
 }
+
+// Debian has no rsh; ssh takes the same "-l user host command" arguments, so
+// it stands in for rsh here to prove the rsh command line against the server.
+TEST_F(SshTransport, RshCommandLineWorksWithAnRshCompatibleProgram)
+{
+    std::string text = "through the rsh command line\n";
+    ASSERT_TRUE(mCvs.AddModule("rshmod", {{"r.txt", text}}));
+    CString oldRSH = RSHProgramPath();
+    SetRSHProgramPath(CString(mSsh.SshProgram().c_str()));
+    // The rig's ssh program reads the port from its configuration here, as
+    // the rsh command line has none.
+    std::unique_ptr<CExecHosePipe> pipe(MakeRSHHosePipe(mSsh.Host().c_str(), mSsh.KeyUser().c_str(), 30, "cvs"));
+    SetRSHProgramPath(oldRSH);
+    ASSERT_TRUE(pipe->OK());
+    ExpectCheckout(*pipe, "rshmod", text);
+}

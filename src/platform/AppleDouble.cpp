@@ -195,7 +195,8 @@ void CAppleDouble::Put(uint32_t id, std::vector<uint8_t> bytes) {
 
 void CAppleDouble::GetFinderInfo(uint8_t out[32]) const {
     std::memset(out, 0, kFinderInfoSize);
-    if (auto e = Find(kFinderInfo)) std::memcpy(out, e->bytes.data(), std::min(e->bytes.size(), kFinderInfoSize));
+    auto e = Find(kFinderInfo);
+    if (e && !e->bytes.empty()) std::memcpy(out, e->bytes.data(), std::min(e->bytes.size(), kFinderInfoSize));
 }
 
 void CAppleDouble::SetFinderInfo(uint8_t const in[32]) {

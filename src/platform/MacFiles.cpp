@@ -641,7 +641,7 @@ std::string FSpName(FSSpec const& spec) { return std::string(reinterpret_cast<ch
 void FSpSetName(FSSpec& spec, std::string_view macName) {
     size_t n = std::min<size_t>(macName.size(), 255);
     spec.name[0] = uint8_t(n);
-    std::memcpy(spec.name + 1, macName.data(), n);
+    if (n) std::memcpy(spec.name + 1, macName.data(), n);
 }
 
 bool IsReservedName(std::string_view macName) { return macName.size() >= 2 && macName[0] == '.' && macName[1] == '_'; }

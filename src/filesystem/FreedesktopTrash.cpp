@@ -41,11 +41,12 @@ void SplitPath(const std::string& path, std::string& parent, std::string& name) 
         p.pop_back();
     size_t slash = p.rfind('/');
     if (slash == std::string::npos) {
-        parent = ".";
-        name = p;
+        parent = std::string(1, '.');
+        name.swap(p);
     } else {
-        parent = slash == 0 ? "/" : p.substr(0, slash);
         name = p.substr(slash + 1);
+        p.resize(slash == 0 ? 1 : slash);
+        parent.swap(p);
     }
 }
 

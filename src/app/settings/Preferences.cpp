@@ -350,6 +350,8 @@ std::string CPreferences::DefaultPath() {
     return base + "/fennelwright/Fennelwright";
 }
 
+bool CPreferences::sSyncWrites = true;
+
 CPreferences::CPreferences(std::string path) : mPath(std::move(path)) {}
 
 CPreferences::EFileState CPreferences::ReadFile(CResourceFile& rf, std::string& why) const {
@@ -417,7 +419,7 @@ bool CPreferences::WriteFile(CResourceFile const& rf, std::string const& path) c
         if (n <= 0) ok = false;
         else done += static_cast<size_t>(n);
     }
-    ok = ok && fsync(fd) == 0;
+    ok = ok && (!sSyncWrites || fsync(fd) == 0);
     int err = errno;
     ok = (close(fd) == 0) && ok;
     if (ok && rename(name.data(), path.c_str()) != 0) {
@@ -429,7 +431,7 @@ bool CPreferences::WriteFile(CResourceFile const& rf, std::string const& path) c
         GLogPrintf(3, "Could not save the preferences \xD2%s\xD3. [error = %d]", path.c_str(), err);
         return false;
     }
-    if (int dfd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dfd >= 0) {
+    if (int dfd = sSyncWrites ? open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1; dfd >= 0) {
         fsync(dfd);
         close(dfd);
     }
@@ -502,7 +504,7 @@ bool CPreferences::UpdateToCurrent(CResourceFile& rf, unsigned short version) {
         int out = n == 0 ? open(backup.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600) : -1;
         if (out >= 0) {
             saved = write(out, old.data(), old.size()) == static_cast<ssize_t>(old.size());
-            saved = (fsync(out) == 0) && saved;
+            saved = (!sSyncWrites || fsync(out) == 0) && saved;
             saved = (close(out) == 0) && saved;
         }
     }

@@ -123,6 +123,10 @@ public:
     std::optional<std::vector<uint8_t>> GetResource(OSType type, int16_t id) const;
     bool PutResource(OSType type, int16_t id, char const* name, std::vector<uint8_t> const& data);
 
+    // Whether saves wait for the disk (fsync) before replacing the file. Only
+    // throw-away runs (the fuzzer) turn this off.
+    static bool sSyncWrites;
+
     // The program's own default resources: every value, the typers in text
     // form (and, for updating format 0 files, the older binary runs).
     static CResourceFile const& DefaultResources();

@@ -9,10 +9,7 @@
 #include "engine/TransferStatistics.h"
 #include "platform/MacClock.h"
 #include "transport/ExecHosePipe.h"
-#if __has_include("transport/GZIPHosePipe.h")
 #include "transport/GZIPHosePipe.h"
-#define FW_HAVE_GZIP 1
-#endif
 #include "transport/HosePipe.h"
 #include "transport/Scramble.h"
 #include "transport/TCPHosePipe.h"
@@ -259,14 +256,26 @@ void CCVSClientThread::Authenticate()
         return;
     }
     if (reply != "I LOVE YOU") {
+        bool told = false;
         if (reply.compare(0, 2, "E ") == 0) {
             GLogPrintf(4, "%s", reply.c_str() + 2);
-        } else if (reply.compare(0, 6, "error ") == 0) {
-            // "error <code> <text>": the server refused the login (cvs 1.12
-            // answers an unknown user this way).
+            told = true;
+            // The reason often follows ("E Fatal error, aborting." and then
+            // "error 0 <user>: no such user"): show it too.
+            reply = ReadAuthenticationTail();
+        }
+        if (reply.compare(0, 6, "error ") == 0) {
+            // "error <code> <text>": the server refused the login.
             std::size_t text = reply.find(' ', 6);
             GLogPrintf(3, "%s", text == std::string::npos ? reply.c_str() : reply.c_str() + text + 1);
-            GLogPrintf(4, kAccessDenied, info.c_str());
+            if (!told)
+                GLogPrintf(4, kAccessDenied, info.c_str());
+        } else if (reply == "I HATE YOU") {
+            if (!told)
+                GLogPrintf(4, kAccessDenied, info.c_str());
+        } else if (told) {
+            if (!reply.empty())
+                GLogPrintf(3, "%s", reply.c_str());
         } else {
             GLogPrintf(2, "Response unexpected:");
             GLogPrintf(2, "%s", reply.c_str());
@@ -305,6 +314,30 @@ void CCVSClientThread::Authenticate()
         GLogPrintf(0, kAccessGranted, info.c_str());
     GLogStatusPrintf("Connected \xD2%s\xD3.", info.c_str());
     ExecuteCVSCommand();
+}
+
+std::string CCVSClientThread::ReadAuthenticationTail()
+{
+    // Further "E" lines are logged; the first other line is returned ("" when
+    // the server has closed the connection).
+    for (int lines = 0; lines < 20; ++lines) {
+        unsigned long len = 0;
+        char stop = 0;
+        try {
+            stop = ReceiveShortLine(255, len);
+        } catch (CHoseException const& e) {
+            if (e.Code() == kHoseRemoteOrderlyDisconnect || e.Code() == kHoseRemoteDisconnect)
+                return {};
+            throw;
+        }
+        if (stop == 0 && len < 255)
+            return {};
+        std::string line(mLineBuffer.data(), len);
+        if (line.compare(0, 2, "E ") != 0)
+            return line;
+        GLogPrintf(3, "%s", line.c_str() + 2);
+    }
+    return {};
 }
 
 void CCVSClientThread::ReportFailure(std::int32_t code)
@@ -370,9 +403,7 @@ void CCVSClientThread::ExecuteCVSCommand()
         char line[40];
         FormatBoundedF(line, sizeof line, "Gzip-stream %ld\n", static_cast<long>(level));
         Send(line);
-#ifdef FW_HAVE_GZIP
         mHosePipe = new CGZIPHosePipe(mHosePipe, static_cast<unsigned short>(level), mLoginProfile.BufferSize());
-#endif
         mCompressing = true;
     }
 

@@ -151,6 +151,7 @@ private:
     void MakeTransport();
     bool ProfileFieldsSafe();
     void Authenticate();
+    std::string ReadAuthenticationTail();
     void ReportFailure(std::int32_t code);
     void EndConversation();
     char ReadResponsePart(std::vector<char>& buf, std::size_t& used, char term, std::size_t limit,

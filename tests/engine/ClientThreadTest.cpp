@@ -379,3 +379,31 @@ TEST(CVSClientThread, StopDuringASlowServer)
     SetModules(rig, "mymod -a mod\nsubonly mod/sub\n");
     RemoveTree(dir);
 }
+
+TEST(CVSClientThread, ThroughputLimitSlowsTheRequests)
+{
+    CvsRig& rig = RigWithModules();
+    ASSERT_TRUE(rig.Ok()) << rig.Error();
+    // About 2.5 KB of requests: at 1024 bytes a second that takes over two
+    // seconds; without a limit a fraction of one.
+    std::vector<std::string> lines(120, "Global_option -q\n");
+    lines.push_back("Argument -c\n");
+    for (bool limited : {false, true}) {
+        SCOPED_TRACE(limited ? "limited" : "unlimited");
+        ThreadScene scene;
+        CLoginProfile p = PserverProfile(rig, "alice", rig.Account("alice").password);
+        p.SetHaveThroughputLimit(limited);
+        p.SetThroughputLimit(1024);
+        auto* t = new CProbeThread(Job(lines), p, &scene.mBreaker, "co\n");
+        auto start = std::chrono::steady_clock::now();
+        t->Resume();
+        ASSERT_TRUE(scene.RunToEnd(30s)) << scene.Dump();
+        auto took = std::chrono::steady_clock::now() - start;
+        EXPECT_TRUE(scene.Logged("mymod        -a mod")) << scene.Dump();
+        EXPECT_TRUE(scene.Logged("OK."));
+        if (limited)
+            EXPECT_GT(took, 1800ms);
+        else
+            EXPECT_LT(took, 1500ms);
+    }
+}

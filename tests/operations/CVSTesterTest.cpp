@@ -4,7 +4,9 @@
 #include <string>
 
 #include "../engine/ThreadScene.h"
+#include "SshRig.h"
 #include "operations/CVSTester.h"
+#include "transport/ExecHosePipe.h"
 
 using namespace fwtest;
 using namespace std::chrono_literals;
@@ -180,5 +182,68 @@ TEST(ModuleListing, AnyOtherResponseIsRefused)
                              4))
         << scene.Dump();
     EXPECT_FALSE(scene.Logged("OK."));
+    RemoveTree(dir);
+}
+
+TEST(LoginTest, SshWithThePasswordScript)
+{
+    SshRig ssh;
+    if (!ssh.Ready())
+        GTEST_SKIP() << "no sshd rig: " << ssh.Why();
+    if (!ssh.AddPasswordUser())
+        GTEST_SKIP() << "no password user: " << ssh.Why();
+    CvsRig& rig = RigWithModules();
+    ASSERT_TRUE(rig.Ok()) << rig.Error();
+
+    // Stand in for ssh: note the command line, then run the rig's ssh.
+    std::string dir = MakeTempDir();
+    std::string argvFile = dir + "/argv";
+    std::string program = WriteScript(dir, "ssh", "printf '%s\\n' \"$@\" >> '" + argvFile + "'\nexec '" +
+                                                      ssh.SshProgram() + "' \"$@\"\n");
+    CString oldSSH = SSHProgramPath();
+    SetSSHProgramPath(program.c_str());
+    SetPasswordScriptPath(FW_RESOURCES_DIR "/password.sh");
+
+    struct {
+        char const* name;
+        std::string password;
+        unsigned short mode;
+        bool succeeds;
+    } const cases[] = {
+        {"login test", ssh.Password(), CCVSTester::kLoginTest, true},
+        {"module listing", ssh.Password(), CCVSTester::kListModules, true},
+        {"wrong password", ssh.Password() + "x", CCVSTester::kLoginTest, false},
+    };
+    for (auto const& c : cases) {
+        SCOPED_TRACE(c.name);
+        ThreadScene scene;
+        CLoginProfile p;
+        p.SetDescription("ssh");
+        p.SetLoginMethod(kLoginSSH2);
+        p.SetHost(ssh.Host().c_str());
+        p.SetUseDefaultPort(false);
+        p.SetPort(ssh.Port());
+        p.SetUser(ssh.PasswordUser().c_str());
+        p.SetPassword(c.password.c_str());
+        p.SetRoot(rig.Repo().c_str());
+        p.SetTimeOut(30);
+        ASSERT_TRUE(RunTester(scene, p, c.mode)) << scene.Dump() << ssh.SshdLog();
+        if (c.mode == CCVSTester::kLoginTest) {
+            EXPECT_EQ(SucceededAlert(scene, p), c.succeeds) << scene.Dump() << ssh.SshdLog();
+        } else {
+            EXPECT_TRUE(scene.Logged("subonly      mod/sub")) << scene.Dump() << ssh.SshdLog();
+        }
+        if (!c.succeeds) {
+            EXPECT_FALSE(scene.Entries(4).empty()) << scene.Dump();
+        }
+        EXPECT_FALSE(scene.Contains(c.password)) << scene.Dump();
+    }
+    // ssh got the password through the script, never on its command line.
+    std::string argv = ReadFile(argvFile);
+    EXPECT_NE(argv.find(ssh.PasswordUser()), std::string::npos) << argv;
+    EXPECT_EQ(argv.find(ssh.Password()), std::string::npos) << argv;
+
+    SetSSHProgramPath(oldSSH);
+    SetPasswordScriptPath(CString());
     RemoveTree(dir);
 }

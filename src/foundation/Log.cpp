@@ -143,15 +143,19 @@ short GAlert(short type, char const* fmt, ...) {
 
 void LogAssertVal(short code, char const* file, long line, short ok1, short ok2) {
     if (code == ok1 || code == ok2) return;
+    // The message names the source file without folder and extension.
+    std::string unit = BaseName(file);
+    if (size_t dot = unit.rfind('.'); dot != std::string::npos && dot > 0) unit.erase(dot);
+    file = unit.c_str();
     short answer = GAlert(kAlertQuietQuestion,
                           "Unexpected return code %d in file %s, line %ld. You should restart Fennelwright soon. "
                           "Do you want to abort the application now?",
-                          code, file ? file : "", line);
+                          code, file, line);
     if (answer == 1) {
         std::fflush(nullptr);
         std::_Exit(EXIT_FAILURE);
     }
-    GLogPrintf(3, "Unexpected return code %d in file %s, line %ld.", code, file ? file : "", line);
+    GLogPrintf(3, "Unexpected return code %d in file %s, line %ld.", code, file, line);
 }
 
 void ReportCheckFailure(char const* text, char const* function, char const* file) {

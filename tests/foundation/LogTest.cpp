@@ -287,6 +287,10 @@ TEST_F(LogFixture, ReturnCodeCheck) {
     mConsole.AskEntry(0, &level);
     EXPECT_EQ(level, 3);
     EXPECT_EQ(mConsole.EntryText(0), "Unexpected return code -36 in file CFoo, line 14.");
+    mSink.Answer(2);
+    FW_ASSERT_VAL(-50);
+    EXPECT_EQ(mConsole.EntryText(1).rfind("Unexpected return code -50 in file LogTest, line ", 0), 0u)
+        << mConsole.EntryText(1);
 }
 
 TEST(LogDeathTest, AbortAnswerEndsTheProgram) {

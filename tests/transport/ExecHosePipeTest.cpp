@@ -3,6 +3,9 @@
 
 #include "transport/ExecHosePipe.h"
 
+#include "transport/GZIPHosePipe.h"
+#include "transport/ThrottledHosePipe.h"
+
 #include "CvsRig.h"
 #include "Handshake.h"
 #include "foundation/Log.h"
@@ -157,6 +160,38 @@ TEST(ExecHosePipe, LocalCvsServerChecksOutAModule)
     // The process transport counts every byte both ways, lines included.
     EXPECT_GT(pipe->ReceivedBytes(), text.size() + binary.size());
     EXPECT_GT(pipe->SentBytes(), std::strlen(fwtest::kValidResponses));
+}
+
+// The chain the engine builds: compression over throttling over the process.
+// The process pipe reads until its buffer is full or the output ends, which
+// works because the finished request stream makes the server answer and quit.
+TEST(ExecHosePipe, CompressedCheckoutThroughTheWholeChain)
+{
+    fwtest::CvsRig& rig = fwtest::CvsRig::Shared();
+    ASSERT_TRUE(rig.Ok()) << rig.Error();
+    std::string lines;
+    for (int i = 0; i < 5000; ++i)
+        lines += "line " + std::to_string(i % 40) + " of a compressible text\n";
+    ASSERT_TRUE(rig.AddModule("execgz", {{"t.txt", lines}}));
+    struct Case {
+        int level;
+        unsigned long limit;  // 0: no throttle
+    } const cases[] = {{1, 0}, {9, 1 << 20}};
+    for (auto const& c : cases) {
+        SCOPED_TRACE(c.level);
+        CHosePipe* exec = MakeLocalHosePipe(20, CString("/usr/bin/cvs"));
+        std::unique_ptr<CHosePipe> pipe(c.limit != 0 ? new CThrottledHosePipe(exec, c.limit) : exec);
+        std::string error;
+        ASSERT_TRUE(fwtest::StartProtocol(*pipe, rig.Repo(), nullptr, &error)) << error;
+        fwtest::RequestGzip(*pipe, c.level);
+        pipe.reset(new CGZIPHosePipe(pipe.release(), static_cast<unsigned short>(c.level), 1024));
+        fwtest::CheckoutResult co = fwtest::CheckoutOverPipe(*pipe, rig.Repo(), "execgz");
+        ASSERT_TRUE(co.ok) << co.error << co.messages;
+        ASSERT_EQ(co.files.size(), 1u);
+        EXPECT_TRUE(co.files.begin()->second == lines);
+        // Compressed figures are those of the wrapped chain.
+        EXPECT_LT(pipe->HoseNext()->ReceivedBytes(), pipe->ReceivedBytes());
+    }
 }
 
 // The read-ahead must not change what a line read returns or what is counted.

@@ -399,6 +399,18 @@ TEST(ExecHosePipe, FactoriesBuildTheCommandLines)
     unsetenv("SSH_CVS_PASSWORD");
     setenv("DISPLAY", ":7", 1);
     setenv("FW_TEST_RECORD_ARGS", "1", 1);
+    // Put everything back also when an assertion ends the test early.
+    struct Restore {
+        CString ssh, rsh;
+        ~Restore()
+        {
+            unsetenv("FW_TEST_RECORD_ARGS");
+            unsetenv("DISPLAY");
+            SetSSHProgramPath(ssh);
+            SetRSHProgramPath(rsh);
+            SetPasswordScriptPath(CString());
+        }
+    } restore{oldSSH, oldRSH};
 
     struct Case {
         char const* name;
@@ -424,11 +436,6 @@ TEST(ExecHosePipe, FactoriesBuildTheCommandLines)
         ASSERT_TRUE(pipe->OK());
         EXPECT_EQ(AllLines(*pipe), c.expected);
     }
-    unsetenv("FW_TEST_RECORD_ARGS");
-    unsetenv("DISPLAY");
-    SetSSHProgramPath(oldSSH);
-    SetRSHProgramPath(oldRSH);
-    SetPasswordScriptPath(CString());
 }
 
 // A host name that ssh or rsh would take for an option (or that holds a

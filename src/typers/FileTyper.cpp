@@ -190,6 +190,7 @@ CFileTyper::CFileTyper(CString const& line) {
 
     unsigned short kind = kFTMalformed;
     unsigned char storage = kSFDataFork, keyword = kKWDefault, lineStyle = kLSUnix;
+    bool defaulted = false;
     std::string_view field;
     if (!NextField(rest, field) || field != "2") return;
     if (!NextField(rest, field)) return;
@@ -202,10 +203,17 @@ CFileTyper::CFileTyper(CString const& line) {
         std::string_view ls, kw, sf;
         if (!NextField(rest, ls) || !NextField(rest, kw) || !NextField(rest, sf)) return;
         if (kind & kFTImportTranslator) {
-            keyword = StoredKeyword(KeywordSubstOptionFromString(FromView(kw)));
-            storage = StoredStorage(StorageFormatOptionFromString(FromView(sf)));
+            unsigned short k = KeywordSubstOptionFromString(FromView(kw));
+            unsigned short f = StorageFormatOptionFromString(FromView(sf));
+            keyword = StoredKeyword(k);
+            storage = StoredStorage(f);
+            defaulted = defaulted || keyword != k || storage != f;
         }
-        if (kind & kFTExportTranslator) lineStyle = StoredLineStyle(LineStyleOptionFromString(FromView(ls)));
+        if (kind & kFTExportTranslator) {
+            unsigned short l = LineStyleOptionFromString(FromView(ls));
+            lineStyle = StoredLineStyle(l);
+            defaulted = defaulted || lineStyle != l;
+        }
     } else {
         return;
     }
@@ -221,6 +229,7 @@ CFileTyper::CFileTyper(CString const& line) {
     mKeyword = keyword;
     mLineStyle = lineStyle;
     mKind = kind;
+    mOptionsDefaulted = defaulted;
 }
 
 CFileTyper::CFileTyper(unsigned char const* data, size_t length) {
@@ -356,7 +365,7 @@ bool CFileTyper::MeltIn(CFileTyper const& other) {
 // ---------------------------------------------------------------------------
 // Blocks of typer text
 
-int FileTypersFromString(TPtrArray<CFileTyper>& out, CString const& text) {
+int FileTypersFromString(TPtrArray<CFileTyper>& out, CString const& text, std::vector<std::string>* badLines) {
     std::string_view all = ViewOf(text);
     char sep = all.find('\r') != std::string_view::npos ? '\r' : '\n';
     int malformed = 0;
@@ -371,6 +380,7 @@ int FileTypersFromString(TPtrArray<CFileTyper>& out, CString const& text) {
         if (typer->IsMalformed()) {
             delete typer;
             ++malformed;
+            if (badLines) badLines->emplace_back(line);
         } else {
             out.append(typer);
         }
@@ -412,13 +422,19 @@ bool TypersForPaste(TPtrArray<CFileTyper>& out, CString const& text, bool filter
         GAlert(kAlertCaution, fmt, malformed == 1 ? "was" : "were", malformed, malformed == 1 ? "" : "s");
         return false;
     }
-    int mismatched = 0;
+    int mismatched = 0, defaulted = 0;
     for (CFileTyper* t : parsed) {
-        if (filterList ? t->IsFilter() : t->IsTranslator())
+        if (filterList ? t->IsFilter() : t->IsTranslator()) {
             out.append(new CFileTyper(*t));
-        else
+            if (t->mOptionsDefaulted) ++defaulted;
+        } else {
             ++mismatched;
+        }
     }
+    if (defaulted > 0)
+        GLogPrintf(2, "%d pasted item%s an unknown line style, keyword substitution or storage format; the default "
+                      "is used instead.",
+                   defaulted, defaulted == 1 ? " has" : "s have");
     if (mismatched > 0) {
         char const* what = filterList ? "Ignore Filter" : "Translator";
         if (drag) {

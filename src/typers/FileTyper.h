@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "foundation/CString.h"
@@ -95,6 +96,9 @@ public:
     unsigned char mKeyword = kKWDefault;
     unsigned short mKind = kFTMalformed;
     unsigned char mLineStyle = kLSUnix;
+    // Set by the text reader when an option it found was unknown (or only
+    // meaningful for display) and the default was taken instead. Not stored.
+    bool mOptionsDefaulted = false;
 };
 
 // ---------------------------------------------------------------------------
@@ -113,7 +117,9 @@ unsigned short LineStyleOptionFromString(CString const& text);
 
 // Parses a block of typer lines and appends the valid typers to out in order.
 // Returns the number of lines that could not be read (they are dropped).
-int FileTypersFromString(TPtrArray<CFileTyper>& out, CString const& text);
+// The lines themselves go to badLines when given.
+int FileTypersFromString(TPtrArray<CFileTyper>& out, CString const& text,
+                         std::vector<std::string>* badLines = nullptr);
 
 // The stored form of a list: every typer's text form followed by LF.
 CString FileTypersToString(TPtrArray<CFileTyper> const& typers);

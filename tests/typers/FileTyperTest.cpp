@@ -300,6 +300,16 @@ TEST(FileTyperPaste, AllOrNothingAndMismatchedKindsDropped) {
     EXPECT_EQ(Str(out[0]->mPattern), "a");
     EXPECT_EQ(Str(out[1]->mPattern), "c");
     EXPECT_TRUE(sink.Shown().empty());
+
+    // Unknown option codes are pasted with the defaults, and flagged.
+    TPtrArray<CFileTyper> more(kPArrOwning);
+    EXPECT_TRUE(TypersForPaste(more, CString("2,Im + Ex,Unix,-kq,XYZ,********a\r2,Im + Ex,,-kb,DF,********b\r"), false,
+                               ETyperSource::kClipboard));
+    ASSERT_EQ(more.Count(), 2);
+    EXPECT_TRUE(more[0]->mOptionsDefaulted);
+    EXPECT_EQ(more[0]->mStorage, kSFDataFork);
+    EXPECT_EQ(more[0]->mKeyword, kKWDefault);
+    EXPECT_FALSE(more[1]->mOptionsDefaulted);  // an empty line style is normal for binary files
 }
 
 TEST(FileTyperPaste, DroppedFilesAndEditorRules) {

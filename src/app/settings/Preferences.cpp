@@ -75,17 +75,28 @@ std::vector<uint8_t> Bytes(CString const& s) {
 }
 
 // Reads a list from 'Conf' id; a missing or empty resource leaves it as it is.
-void LoadTranslators(CResourceFile const& rf, TPtrArray<CFileTyper>& list, int16_t id) {
+// Reads a list from 'Conf' id; a missing or empty resource leaves it as it is.
+// Lines that cannot be read are kept aside in unreadable.
+void LoadTranslators(CResourceFile const& rf, TPtrArray<CFileTyper>& list, int16_t id,
+                     std::vector<std::string>* unreadable = nullptr) {
     CString text = TextRes(rf, id);
     if (text.Empty()) return;
-    int bad = FileTypersFromString(list, text);
+    int bad = FileTypersFromString(list, text, unreadable);
     if (bad > 0)
-        GLogPrintf(2, "%d unreadable file typer%s dropped from the preferences (%s).", bad, bad == 1 ? " was" : "s were",
-                   id == kPrefTranslators ? "Translators" : "Ignore Filters");
+        GLogPrintf(2, "%d file typer%s of the preferences (%s) cannot be read; kept as %s but not used.", bad,
+                   bad == 1 ? "" : "s", id == kPrefTranslators ? "Translators" : "Ignore Filters",
+                   bad == 1 ? "it is" : "they are");
 }
 
-void SaveTranslators(CResourceFile& rf, TPtrArray<CFileTyper> const& list, int16_t id, char const* name) {
-    PutRes(rf, Bytes(FileTypersToString(list)), id, name);
+void SaveTranslators(CResourceFile& rf, TPtrArray<CFileTyper> const& list, int16_t id, char const* name,
+                     std::vector<std::string> const* unreadable = nullptr) {
+    CString text = FileTypersToString(list);
+    if (unreadable)
+        for (auto const& line : *unreadable) {
+            text += line.c_str();
+            text += '\n';
+        }
+    PutRes(rf, Bytes(text), id, name);
 }
 
 bool IsNewFile(CResourceFile const& rf) {
@@ -611,8 +622,10 @@ void CPreferences::ReadAll(CResourceFile const& rf) {
     CFileTyperTestEntry::sCaseSensitive = v.caseSensitiveFileList != 0;
 
     mTypers.Clear();
-    LoadTranslators(rf, mTypers.mTranslators, kPrefTranslators);
-    LoadTranslators(rf, mTypers.mIgnoreFilters, kPrefIgnoreFilters);
+    mUnreadableTypers[0].clear();
+    mUnreadableTypers[1].clear();
+    LoadTranslators(rf, mTypers.mTranslators, kPrefTranslators, &mUnreadableTypers[0]);
+    LoadTranslators(rf, mTypers.mIgnoreFilters, kPrefIgnoreFilters, &mUnreadableTypers[1]);
 
     v.cvsOptions = 0;
     for (unsigned n = 0; n < 2; ++n) {
@@ -651,8 +664,8 @@ void CPreferences::WriteAll(CResourceFile& rf) {
     PutRes(rf, BE16(v.useLongFilenames), kPrefUseLongFilenames, "Use Long Filenames");
     PutRes(rf, BE16(v.caseSensitiveFileList), kPrefCaseSensitiveLists, "Sort/Search File Lists Case Sensitive");
     PutRes(rf, BE16(v.confirmTrash), kPrefConfirmTrash, "Confirm Trash");
-    SaveTranslators(rf, mTypers.mTranslators, kPrefTranslators, "Translators");
-    SaveTranslators(rf, mTypers.mIgnoreFilters, kPrefIgnoreFilters, "Ignore Filters");
+    SaveTranslators(rf, mTypers.mTranslators, kPrefTranslators, "Translators", &mUnreadableTypers[0]);
+    SaveTranslators(rf, mTypers.mIgnoreFilters, kPrefIgnoreFilters, "Ignore Filters", &mUnreadableTypers[1]);
     PutRes(rf, BE32(v.commentTextEncoding), kPrefCommentEncoding, "Comment Text Encoding");
     for (unsigned n = 0; n < 2; ++n)
         PutRes(rf, BE16((v.cvsOptions >> n) & 1), static_cast<int16_t>(kPrefCVSOption + n), "CVS Command Option");
@@ -723,6 +736,11 @@ long CPreferences::GetSetting(int16_t id, long defaultValue) const {
     if (ReadFile(rf, why) != EFileState::kRead) return defaultValue;
     auto v = Get32(rf, kGSet, id);
     return v ? static_cast<long>(static_cast<int32_t>(*v)) : defaultValue;
+}
+
+unsigned short CPreferences::LastProfileIndex() const {
+    long index = GetSetting(kSettingLastProfile, 0);
+    return index >= 0 && index < mProfiles.Count() ? static_cast<unsigned short>(index) : 0;
 }
 
 bool CPreferences::PutSetting(int16_t id, long value) { return PutResource(kGSet, id, "Setting", BE32(value)); }

@@ -118,6 +118,9 @@ public:
     bool SaveComment(std::optional<std::string> const& comment);
     long GetSetting(int16_t id, long defaultValue) const;
     bool PutSetting(int16_t id, long value);
+    // The remembered login profile (setting 2) as an index into the list;
+    // 0 when the stored value does not name a profile.
+    unsigned short LastProfileIndex() const;
     // Window geometry, visibility, column and separator settings ('WGeo',
     // 'WVis', 'VCaS', 'MOse'): the bytes, or nothing when missing.
     std::optional<std::vector<uint8_t>> GetResource(OSType type, int16_t id) const;
@@ -146,8 +149,10 @@ private:
     std::string mPath;
     bool mWritable = true;
     bool mReadProblem = false;  // the user's file could not be used this run
-    // Profile records that could not be read; written back unchanged.
+    // Profile records and typer lines that could not be read; written back
+    // unchanged so that nothing stored is lost.
     std::vector<std::vector<uint8_t>> mUnreadableProfiles;
+    std::vector<std::string> mUnreadableTypers[2];
 };
 
 // ---- Pieces of the format, used by the updates and open for tests

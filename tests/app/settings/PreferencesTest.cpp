@@ -185,6 +185,8 @@ TEST_F(PreferencesTest, StoredValuesAreReadCarefully) {
     rf.Put(kConf, 7, "TabWidth", {0, 0, 9});                  // wrong size: the default
     rf.Put(FourCC("GSet"), 2, "Setting", {1, 2});             // wrong size: the default
     rf.Put(kCfgL, 1, "Login Profile", {0, 9, 1, 2, 3});       // unreadable profile record
+    std::string filters = "2,Filter,I,********a\n2,Filter,Q,********b\n";
+    rf.Put(kConf, 21, "Ignore Filters", std::vector<uint8_t>(filters.begin(), filters.end()));
     WriteResources(mPath, rf);
 
     CPreferences prefs(mPath);
@@ -195,11 +197,20 @@ TEST_F(PreferencesTest, StoredValuesAreReadCarefully) {
     EXPECT_EQ(prefs.mValues.tabWidth, 4);
     EXPECT_EQ(prefs.GetSetting(kSettingLastProfile, 7), 7);
     EXPECT_EQ(prefs.mProfiles.Count(), 1);
-    // The record that could not be read is written back, not lost.
+    ASSERT_EQ(prefs.mTypers.mIgnoreFilters.Count(), 1);
+    // What could not be read is written back, not lost.
+    prefs.mTypers.mIgnoreFilters.append(new CFileTyper(CString("c"), 0, 0, kFTDisplayFilter));
     ASSERT_TRUE(prefs.SavePreferences());
     CResourceFile after = ReadResources(mPath);
     ASSERT_NE(after.Get(kCfgL, 1), nullptr);
     EXPECT_EQ(after.Get(kCfgL, 1)->data, (std::vector<uint8_t>{0, 9, 1, 2, 3}));
+    auto const& f = after.Get(kConf, 21)->data;
+    EXPECT_EQ(std::string(f.begin(), f.end()),
+              "2,Filter,I,********a\n2,Filter,D,********c\n2,Filter,Q,********b\n");
+
+    // A remembered profile index past the list names the first profile.
+    ASSERT_TRUE(prefs.PutSetting(kSettingLastProfile, 5));
+    EXPECT_EQ(prefs.LastProfileIndex(), 0);
 }
 
 TEST_F(PreferencesTest, DamagedFilesAreSetAsideNeverOverwritten) {

@@ -79,12 +79,14 @@ void PostToMainThread(std::function<void()> work);
 
 // Runs `work` on the main thread and returns its result. From the main thread
 // it runs at once. From another thread the work is posted and the caller waits
-// for it without the baton, taking the baton back afterwards.
+// for it without the baton, taking the baton back afterwards. While no main
+// loop exists (tools, tests without one) it runs at once on the caller's
+// thread rather than waiting for ever.
 template <class F>
 auto CallOnMainThread(F&& work) -> std::invoke_result_t<F&>
 {
     using R = std::invoke_result_t<F&>;
-    if (IsMainThread())
+    if (IsMainThread() || !HaveMainLoop())
         return work();
     std::packaged_task<R()> task(std::forward<F>(work));
     std::future<R> done = task.get_future();

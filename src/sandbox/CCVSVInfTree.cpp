@@ -50,7 +50,11 @@ CDirData::CDirData()
 {
 }
 
-CDirData::~CDirData() = default;
+CDirData::~CDirData()
+{
+    if (mCVSPassword.Length() > 0)
+        std::memset(mCVSPassword.Buffer(), 0, static_cast<size_t>(mCVSPassword.Length()));
+}
 
 // ---- Construction -----------------------------------------------------------------
 

@@ -235,3 +235,21 @@ TEST_F(ThreadsTest, PeriodicalsRunOnTheMainThreadUntilTheyStop)
 }
 
 } // namespace
+
+namespace {
+
+TEST(ThreadsWithoutMainLoop, AnswersDoNotWaitForAMissingMainThread)
+{
+    ASSERT_FALSE(HaveMainLoop());
+    int answer = 0;
+    std::thread t([&] { answer = CallOnMainThread([] { return 5; }); });
+    t.join();
+    EXPECT_EQ(answer, 5);
+    std::thread u([&] {
+        StBaton baton;
+        EXPECT_FALSE(YieldToMainThread(10ms));
+    });
+    u.join();
+}
+
+} // namespace

@@ -17,6 +17,7 @@
 #include <pwd.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -291,25 +292,27 @@ bool SshRig::StartSshdOnce(std::string& why)
     for (auto const& a : args)
         argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    posix_spawnattr_t attr;
-    posix_spawnattr_init(&attr);
-    // Its own process group: a Ctrl-C on the test run must not leave it behind
-    // half-dead, and we stop it by its pid only.
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
-    posix_spawnattr_setpgroup(&attr, 0);
-    int err = ::posix_spawn(&mSshd, kSshd, &actions, &attr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attr);
-    if (err != 0) {
-        mSshd = 0;
-        why = std::string("cannot run sshd: ") + std::strerror(err);
+    pid_t parent = ::getpid();
+    pid_t pid = ::fork();
+    if (pid < 0) {
+        why = std::string("cannot fork: ") + std::strerror(errno);
         return false;
     }
+    if (pid == 0) {
+        // A process group of its own, and it goes when the test program goes,
+        // even when that crashes before the destructor could stop it.
+        ::setpgid(0, 0);
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (::getppid() != parent)
+            ::_exit(1);
+        int in = ::open("/dev/null", O_RDONLY);
+        int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+        if (in < 0 || out < 0 || ::dup2(in, 0) < 0 || ::dup2(out, 1) < 0 || ::dup2(out, 2) < 0)
+            ::_exit(1);
+        ::execve(kSshd, argv.data(), environ);
+        ::_exit(127);
+    }
+    mSshd = pid;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (std::chrono::steady_clock::now() < deadline) {
         int status = 0;
@@ -351,6 +354,20 @@ bool SshRig::AddPasswordUser()
         return false;
     if (!mPasswordUser.empty())
         return true;
+    // Users left behind by a rig that never reached its destructor (a crash):
+    // their scratch folder is gone.
+    std::vector<std::string> stale;
+    ::setpwent();
+    while (passwd const* pw = ::getpwent()) {
+        std::string home = pw->pw_dir != nullptr ? pw->pw_dir : "";
+        if (std::strncmp(pw->pw_name, "fwssh", 5) == 0 && home.rfind("/tmp/fw-sshrig.", 0) == 0 &&
+            ::access(home.substr(0, home.rfind('/')).c_str(), F_OK) != 0)
+            stale.push_back(pw->pw_name);
+    }
+    ::endpwent();
+    for (auto const& user : stale)
+        Run({"/usr/sbin/userdel", "-f", user}, "/dev/null");
+
     std::string name = "fwssh" + RandomLetters(8);
     std::string home = mDir + "/home-" + name;
     std::string log = mDir + "/setup.log";

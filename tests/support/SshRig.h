@@ -23,6 +23,8 @@ namespace fwtest {
 
 class SshRig {
 public:
+    // Create it on a thread that outlives it: sshd is told to end when the
+    // thread that started it ends (so a crashed test leaves no daemon behind).
     SshRig();
     ~SshRig();
     SshRig(SshRig const&) = delete;

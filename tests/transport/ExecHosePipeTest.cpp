@@ -492,3 +492,42 @@ TEST(ExecHosePipe, SshProtocolOneFailsClearly)
     EXPECT_FALSE(pipe->Child().Started());
     EXPECT_NE(log.Text().find("no longer supports SSH protocol 1"), std::string::npos) << log.Text();
 }
+
+// The script ssh runs for answers: the password for password and passphrase
+// prompts, byte for byte; nothing for any other question.
+TEST(ExecHosePipe, PasswordScriptAnswersOnlyPasswordPrompts)
+{
+    std::string const script = FW_RESOURCES_DIR "/password.sh";
+    std::string const password = "a\\nb $HOME \"q\" 'x' -n";
+    std::string const hostKey =
+        "The authenticity of host '[127.0.0.1]:2222 ([127.0.0.1]:2222)' can't be established.\n"
+        "ED25519 key fingerprint is SHA256:abc.\n"
+        "Are you sure you want to continue connecting (yes/no/[fingerprint])? ";
+    struct Case {
+        std::string prompt;
+        std::vector<std::string> env;
+        bool answers;
+    } const cases[] = {
+        {"u@h's password: ", {}, true},
+        {"(u@h) Password: ", {}, true},
+        {"Enter passphrase for key '/home/u/.ssh/id_ed25519': ", {}, true},
+        {hostKey, {}, false},
+        {"Please type 'yes', 'no' or the fingerprint: ", {}, false},
+        {"Enter PIN for ED25519-SK key /k: ", {}, false},
+        {"u@h's password: ", {"SSH_ASKPASS_PROMPT=confirm"}, false},
+    };
+    for (auto const& c : cases) {
+        SCOPED_TRACE(c.prompt);
+        std::vector<std::string> env = c.env;
+        env.push_back("SSH_CVS_PASSWORD=" + password);
+        std::string output;
+        int rc = fwtest::RunProgram({script, c.prompt}, {}, &output, env);
+        EXPECT_EQ(rc, c.answers ? 0 : 1);
+        EXPECT_EQ(output, c.answers ? password + "\n" : "");
+    }
+    // Without a password handed over there is nothing to answer with.
+    unsetenv("SSH_CVS_PASSWORD");
+    std::string output;
+    EXPECT_EQ(fwtest::RunProgram({script, "u@h's password: "}, {}, &output), 1);
+    EXPECT_EQ(output, "");
+}

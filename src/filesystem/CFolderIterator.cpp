@@ -5,6 +5,7 @@
 #include "foundation/Log.h"
 
 #include <cstring>
+#include <string>
 
 namespace {
 constexpr short kBulkSize = 40;
@@ -94,6 +95,17 @@ short CFolderIterator::NextBulky(CFITObject& out) {
     if (e.info.kind == ENodeKind::kSpecial)
         return kUnreadable;  // FIFOs, sockets and devices are never opened
 
+    if (e.info.hasSidecar && !e.info.locked && e.info.rsrcLength == 0 && e.info.type == 0 && e.info.creator == 0 &&
+        e.info.finderFlags == 0) {
+        // A sidecar that gave nothing may be one that cannot be read: say so
+        // (the item is still listed, without its Finder information).
+        FSSpec spec;
+        std::string why;
+        if (FSMakeFSSpec(mVRefNum, static_cast<int32_t>(mDirID), e.macName, &spec) == noErr &&
+            FSpCheckSidecar(spec, &why) != noErr)
+            GLogPrintf(3, "The Finder information and resource fork of \xD2%s\xD3 cannot be read (%s).",
+                       e.macName.c_str(), why.c_str());
+    }
     size_t n = e.macName.size() < 255 ? e.macName.size() : 255;
     std::memcpy(out.name, e.macName.data(), n);
     out.name[n] = 0;

@@ -73,6 +73,8 @@ TEST_F(FileSystemUtils, FolderIteratorDeliversUsableItemsAndPassesOverTheRest) {
     ASSERT_EQ(0, symlink(outside.path().c_str(), (mRoot / "link").c_str()));
     ASSERT_EQ(0, mkfifo((mRoot / "fifo").c_str(), 0600));
     Write("._orphan", "not ours");
+    Write("broken", "b");
+    Write("._broken", std::string("\x00\x05\x16\x07\x00\x02\x00\x00garbage", 15));  // a corrupt sidecar
     Write("e\xCC\x81", "decomposed");  // NFD: no exact Mac Roman name
     Write("\xE6\x97\xA5", "kanji");     // outside Mac Roman
 
@@ -89,7 +91,7 @@ TEST_F(FileSystemUtils, FolderIteratorDeliversUsableItemsAndPassesOverTheRest) {
         }
         EXPECT_EQ(CFolderIterator::kNoMore, it.Next(obj));
     }
-    ASSERT_EQ((std::set<std::string>{"mac", "plain", "sub", "link"}), [&] {
+    ASSERT_EQ((std::set<std::string>{"mac", "plain", "sub", "link", "broken"}), [&] {
         std::set<std::string> s;
         for (auto& [k, v] : items)
             s.insert(k);
@@ -110,6 +112,8 @@ TEST_F(FileSystemUtils, FolderIteratorDeliversUsableItemsAndPassesOverTheRest) {
     EXPECT_EQ(0u, items["plain"].type);
     EXPECT_EQ(0u, items["plain"].rsrcLength);
     EXPECT_EQ(1, items["sub"].isFolder);
+    EXPECT_EQ(1u, items["broken"].dataLength);
+    EXPECT_NE(std::string::npos, Logged(3).find("\xD2" "broken\xD3 cannot be read")) << Logged();
     EXPECT_EQ(0, items["link"].isFolder);
     EXPECT_EQ(2u, [&] {
         std::string l = Logged(3);
@@ -189,6 +193,19 @@ TEST_F(FileSystemUtils, PathsAndLocations) {
     EXPECT_EQ(mRoot / "sub/f", std::string(PosixPathFromFSSpec(Spec("sub/f")).c_str()));
     EXPECT_STREQ("<invalid path string>", PosixPathFromFSSpec(Spec("sub/none")).c_str());
     EXPECT_NE(std::string::npos, Logged(3).find("Cannot generate POSIX path from FSSpec for file none"));
+
+    // Folders by name: created, found, and told apart from files.
+    long made = 0;
+    EXPECT_EQ(noErr, LongDirCreate(mVRefNum, mDirID, CString("made"), made));
+    EXPECT_EQ(dupFNErr, LongDirCreate(mVRefNum, mDirID, CString("made"), made));
+    short v = 0;
+    long d = 0;
+    EXPECT_EQ(noErr, GetFolderVolAndDir(mVRefNum, mDirID, CString("made"), v, d));
+    EXPECT_EQ(made, d);
+    EXPECT_TRUE(IsFolder(Spec("made")));
+    EXPECT_EQ(fnfErr, GetFolderVolAndDir(mVRefNum, mDirID, CString("none"), v, d));
+    EXPECT_NE(noErr, GetFolderVolAndDir(mVRefNum, sub, CString("f"), v, d));
+    EXPECT_FALSE(IsFolder(Spec("sub/f")));
 
     // A folder that went away yields the empty text.
     ASSERT_EQ(0, system(("rm -r " + Quote(mRoot / "sub")).c_str()));

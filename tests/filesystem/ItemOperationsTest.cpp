@@ -129,6 +129,19 @@ TEST_F(ItemOperations, RecursiveDeleteEmptiesEverything) {
     EXPECT_EQ(fnfErr, RecursivelyDeleteItem(Spec("single")));
 }
 
+// A lookup of a missing item gives the location of its folder with an empty name;
+// handing that on must never act on the folder.
+TEST_F(ItemOperations, EmptyNameNeverStandsForTheFolder) {
+    MakeDir("keep");
+    Write("keep/f", "f");
+    FSSpec missing;
+    ASSERT_EQ(fnfErr, MakeLongFSSpec(mVRefNum, DirID("keep"), CString("gone"), missing));
+    EXPECT_EQ("", FSpName(missing));
+    EXPECT_EQ(paramErr, RecursivelyDeleteItem(missing));
+    EXPECT_EQ(paramErr, TrashFile(missing));
+    EXPECT_EQ("f", ReadFile(mRoot / "keep/f"));
+}
+
 TEST_F(ItemOperations, RecursiveDeleteStopsAtTheFirstFailure) {
     // A name the program cannot spell keeps its folder from being emptied.
     MakeDir("top");

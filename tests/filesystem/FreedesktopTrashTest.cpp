@@ -164,8 +164,11 @@ TEST_F(TrashFixture, ItemOnOtherMountUsesTopDirectoryTrash) {
     EXPECT_EQ("on shm", ReadFile(topTrash + "/files/" + entry));
     unlink((topTrash + "/files/" + entry).c_str());
     unlink((topTrash + "/info/" + entry + ".trashinfo").c_str());
-    if (!hadTrash)
-        system(("rm -rf " + Quote(topTrash)).c_str());
+    if (!hadTrash) {  // only what is empty: another run may be using it
+        rmdir((topTrash + "/files").c_str());
+        rmdir((topTrash + "/info").c_str());
+        rmdir(topTrash.c_str());
+    }
 }
 
 }  // namespace

@@ -557,6 +557,7 @@ OSErr OpenDataFile(SItem const& item, int flags, int& fd, struct stat& st) {
 
 OSErr OpenFork(FSSpec const& spec, int8_t permission, bool rsrc, int16_t* refNum) {
     if (refNum) *refNum = 0;
+    if (permission < fsCurPerm || permission > fsRdWrPerm) return paramErr;
     bool write = permission == fsWrPerm || permission == fsRdWrPerm;
     SItem item;
     OSErr err = write ? ResolveItemForChange(spec, item) : ResolveItem(spec, item);
@@ -566,7 +567,14 @@ OSErr OpenFork(FSSpec const& spec, int8_t permission, bool rsrc, int16_t* refNum
     err = StatItem(item, st);
     if (err != noErr) return err;
     if (!S_ISREG(st.st_mode)) return notAFileErr;
-    if (write && ItemLocked(item)) return fLckdErr;
+    bool locked = ItemLocked(item);
+    if (write && locked) return fLckdErr;
+    if (permission == fsCurPerm) {
+        // The most the item allows: writing unless it is locked, ours, or
+        // not writable for us.
+        write = !locked && !IsReservedName(item.diskName) && ::access(item.path.c_str(), W_OK) == 0 &&
+                !(rsrc && CForkTable::Get().ResourceOpenForWriting(st.st_dev, st.st_ino));
+    }
 
     auto fork = std::make_unique<SFork>();
     fork->rsrc = rsrc;
@@ -575,14 +583,8 @@ OSErr OpenFork(FSSpec const& spec, int8_t permission, bool rsrc, int16_t* refNum
     fork->dev = st.st_dev;
     fork->ino = st.st_ino;
     if (!rsrc) {
-        int flags = permission == fsRdPerm ? O_RDONLY : permission == fsWrPerm ? O_WRONLY : O_RDWR;
+        int flags = !write ? O_RDONLY : permission == fsWrPerm ? O_WRONLY : O_RDWR;
         err = OpenDataFile(item, flags, fork->fd, st);
-        if (err != noErr && permission == fsCurPerm && (err == permErr || err == wPrErr)) {
-            fork->writable = false;
-            err = OpenDataFile(item, O_RDONLY, fork->fd, st);
-        } else if (permission == fsCurPerm) {
-            fork->writable = true;
-        }
         if (err != noErr) return err;
     } else {
         if (write && CForkTable::Get().ResourceOpenForWriting(st.st_dev, st.st_ino)) return opWrErr;
@@ -1141,6 +1143,52 @@ OSErr FSpDirCreate(FSSpec const& spec, ScriptCode, int32_t* newDirID) {
     return RegisterDirPath(item.path, nullptr, newDirID);
 }
 
+namespace {
+
+// A folder that holds nothing but sidecars of items that are gone can be
+// deleted: those files are ours and invisible to the user. Anything else in
+// it keeps it (false).
+bool DropOrphanedSidecarsIn(std::string const& dirPath) {
+    int fd = ::open(dirPath.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return false;
+    int listfd = ::dup(fd);
+    DIR* d = listfd >= 0 ? ::fdopendir(listfd) : nullptr;
+    if (!d) {
+        if (listfd >= 0) ::close(listfd);
+        ::close(fd);
+        return false;
+    }
+    std::vector<std::string> orphans;
+    bool onlyOrphans = true;
+    while (struct dirent* e = ::readdir(d)) {
+        char const* n = e->d_name;
+        if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0))) continue;
+        struct stat st;
+        bool sidecar = n[0] == '.' && n[1] == '_' && ::fstatat(fd, n, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                       S_ISREG(st.st_mode) && ::fstatat(fd, n + 2, &st, AT_SYMLINK_NOFOLLOW) != 0;
+        if (sidecar) {
+            uint8_t magic[4] = {};
+            int sfd = ::openat(fd, n, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+            sidecar = sfd >= 0 && ::read(sfd, magic, 4) == 4 && Get32(magic) == CAppleDouble::kMagic;
+            if (sfd >= 0) ::close(sfd);
+        }
+        if (!sidecar) {
+            onlyOrphans = false;
+            break;
+        }
+        orphans.emplace_back(n);
+    }
+    ::closedir(d);
+    bool ok = onlyOrphans;
+    if (ok)
+        for (auto const& n : orphans)
+            if (::unlinkat(fd, n.c_str(), 0) != 0) ok = false;
+    ::close(fd);
+    return ok;
+}
+
+}  // namespace
+
 OSErr FSpDelete(FSSpec const& spec) {
     SItem item;
     OSErr err;
@@ -1161,7 +1209,11 @@ OSErr FSpDelete(FSSpec const& spec) {
     if (err != noErr) return err;
     if (ItemLocked(item)) return fLckdErr;
     if (S_ISDIR(st.st_mode)) {
-        if (::rmdir(item.path.c_str()) != 0) return errno == EEXIST ? fBsyErr : OSErrFromErrno(errno);
+        if (::rmdir(item.path.c_str()) != 0) {
+            int e = errno;
+            if ((e != ENOTEMPTY && e != EEXIST) || !DropOrphanedSidecarsIn(item.path) || ::rmdir(item.path.c_str()) != 0)
+                return (e == EEXIST || e == ENOTEMPTY) ? fBsyErr : OSErrFromErrno(e);
+        }
     } else if (::unlink(item.path.c_str()) != 0) {
         return OSErrFromErrno(errno);
     }

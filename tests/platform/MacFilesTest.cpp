@@ -382,7 +382,13 @@ TEST_F(MacFiles, LockedItemsRefuseWritesRenamesDeletesAndExchanges) {
     EXPECT_EQ(Slurp(P("f")), "data");
     EXPECT_EQ(Slurp(P("other")), "o");
 
-    // Reading still works, and so does moving (into the trash, say).
+    // "Whatever it allows" opens a locked file for reading only.
+    ASSERT_EQ(FSpOpenDF(f, fsCurPerm, &ref), noErr);
+    long one = 1;
+    EXPECT_EQ(FSWrite(ref, &one, "x"), wrPermErr);
+    EXPECT_EQ(FSClose(ref), noErr);
+
+    // Reading still works.
     ASSERT_EQ(FSpOpenDF(f, fsRdPerm, &ref), noErr);
     char buf[8];
     long n = sizeof buf;
@@ -425,6 +431,22 @@ TEST_F(MacFiles, DestructiveCallsRefuseTheEmptyNameAndReservedNames) {
     EXPECT_TRUE(Exists(Side("f")));
     Spit(Side("gone"), "orphan");
     EXPECT_EQ(FSpDelete(Spec("._gone")), noErr);  // an orphan may go
+
+    // A folder holding only orphaned sidecars (ours, invisible) can be
+    // deleted; anything else keeps it.
+    ASSERT_EQ(::mkdir(P("o").c_str(), 0755), 0);
+    int32_t o = 0;
+    ASSERT_EQ(FSpGetDirID(Spec("o"), nullptr, &o), noErr);
+    FSSpec x;
+    FSMakeFSSpec(mVol, o, "x", &x);
+    ASSERT_EQ(FSpCreate(x, FourCC("Fnwr"), FourCC("TEXT"), 0), noErr);
+    ASSERT_EQ(::unlink(P("o/x").c_str()), 0);  // behind our back: "._x" is orphaned
+    Spit(P("o/._junk"), "not a sidecar");
+    EXPECT_EQ(FSpDelete(Spec("o")), fBsyErr);
+    EXPECT_TRUE(Exists(P("o/._x")));
+    ASSERT_EQ(::unlink(P("o/._junk").c_str()), 0);
+    EXPECT_EQ(FSpDelete(Spec("o")), noErr);
+    EXPECT_FALSE(Exists(P("o")));
 }
 
 TEST_F(MacFiles, SymbolicLinksAreFilesAndNeverFollowed) {

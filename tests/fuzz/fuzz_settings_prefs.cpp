@@ -22,11 +22,18 @@ extern "C" int LLVMFuzzerTestOneInput(uint8_t const* data, size_t size) {
     CPreferences::sSyncWrites = false;
     static CScriptedAlertSink sink;
     static StAlertSink quiet(&sink);
-    static std::string dir = [] {
-        char tmpl[] = "/tmp/fw-fuzz-prefs-XXXXXX";
-        if (!mkdtemp(tmpl)) std::abort();
-        return std::string(tmpl);
+    // A plain array, so that it outlives the clean-up at exit.
+    static char dirName[] = "/tmp/fw-fuzz-prefs-XXXXXX";
+    static bool made = [] {
+        if (!mkdtemp(dirName)) std::abort();
+        std::atexit([] {
+            std::error_code ec;
+            fs::remove_all(dirName, ec);
+        });
+        return true;
     }();
+    (void)made;
+    std::string dir = dirName;
     sink.Forget();
     fs::remove_all(dir + "/p");
     fs::create_directories(dir + "/p");

@@ -314,6 +314,7 @@ OSErr ReadSidecarAt(int dirfd, std::string const& name, CAppleDouble& ad, bool* 
     ::close(fd);
     bytes.resize(got);
     if (exists) *exists = true;
+    if (bytes.empty()) return noErr;  // nothing was kept in it
     if (!ad.Decode(bytes.data(), bytes.size(), why)) return ioErr;
     return noErr;
 }
@@ -360,8 +361,9 @@ OSErr WriteSidecar(SItem const& item, CAppleDouble const& ad, mode_t itemMode) {
         }
         done += size_t(n);
     }
+    // Not synced: the data fork beside it is not either, and a sidecar cut
+    // short by a crash reads as empty (see ReadSidecarAt), never as damage.
     if (!err) ::fchmod(fd, (itemMode & 0666) | 0600);
-    if (!err && ::fsync(fd) != 0) err = errno;
     if (::close(fd) != 0 && !err) err = errno;
     if (!err && ::rename(tmpl.c_str(), path.c_str()) != 0) err = errno;
     if (err) {

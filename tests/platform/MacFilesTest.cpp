@@ -541,6 +541,13 @@ TEST_F(MacFiles, ACorruptSidecarIsReportedAndNeverOverwritten) {
     EXPECT_EQ(FSpWriteResourceFork(f, Bytes("x")), ioErr);
     EXPECT_EQ(Slurp(Side("f")), garbage);
 
+    // An empty sidecar (cut short by a crash) holds nothing to lose.
+    Spit(Side("f"), "");
+    EXPECT_EQ(FSpCheckSidecar(f), noErr);
+    ASSERT_EQ(FSpSetFInfo(f, &fi), noErr);
+    ASSERT_EQ(FSpGetFInfo(f, &fi), noErr);
+    EXPECT_EQ(fi.fdType, FourCC("TEXT"));
+
     // A resource fork that is not a resource file.
     FSSpec g = NewFile("g", "");
     ASSERT_EQ(FSpWriteResourceFork(g, Bytes("this is not a resource map at all")), noErr);

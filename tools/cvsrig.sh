@@ -94,13 +94,14 @@ LISTENER_PL='
       or die "cvsrig: cannot listen: $!\n";
     my %kids;
     my $done = 0;
+    my $orphaned = 0;
     $SIG{TERM} = $SIG{INT} = $SIG{HUP} = sub { $done = 1 };
     $SIG{PIPE} = "IGNORE";
     open(my $pf, ">", "$portfile.new") or die; print $pf $srv->sockport, "\n"; close $pf;
     rename("$portfile.new", $portfile) or die;
     while (!$done) {
       for my $k (keys %kids) { delete $kids{$k} if waitpid($k, WNOHANG) != 0; }
-      if ($owner && !kill(0, $owner)) { last; }
+      if ($owner && !kill(0, $owner)) { $orphaned = 1; last; }
       my $rin = ""; vec($rin, fileno($srv), 1) = 1;
       my $n = select(my $rout = $rin, undef, undef, 0.5);
       next unless $n && $n > 0;
@@ -121,10 +122,15 @@ LISTENER_PL='
     }
     close $srv;
     kill("TERM", keys %kids) if %kids;
-    for (1..20) { for my $k (keys %kids) { delete $kids{$k} if waitpid($k, WNOHANG) != 0; } last unless %kids; select(undef, undef, undef, 0.05); }
+    for (1..20) { for my $k (keys %kids) { delete $kids{$k} if waitpid($k, WNOHANG) != 0; } last unless %kids; select(undef, undef, undef, 0.02); }
     kill("KILL", keys %kids) if %kids;
     for my $k (keys %kids) { waitpid($k, 0); }
     unlink $portfile;
+    # The owner died without tearing the rig down: remove it ourselves.
+    if ($orphaned) {
+      (my $dir = $portfile) =~ s{/[^/]*$}{};
+      system("rm", "-rf", "--", $dir) if -d "$dir/repo/CVSROOT";
+    }
 '
 
 cmd_start() {

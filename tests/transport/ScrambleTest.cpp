@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -87,4 +88,28 @@ TEST(Scramble, RealServerAcceptsRightAndRefusesWrongPasswords)
     EXPECT_EQ(AuthenticateRaw(rig, "anyone", "whatever"), "I LOVE YOU");
     // An unknown account is refused with an error line of its own.
     EXPECT_EQ(AuthenticateRaw(rig, "nobody-here", "pw").rfind("error 0 ", 0), 0u);
+}
+
+TEST(CvsRig, TeardownEndsItsServersAndRemovesItsFolder)
+{
+    std::string dir;
+    int fd = -1;
+    {
+        CvsRig rig;
+        ASSERT_TRUE(rig.Ok()) << rig.Error();
+        dir = rig.Dir();
+        fd = ConnectLoopback(rig.Port());
+        ASSERT_GE(fd, 0);
+        RigAccount const& alice = rig.Account("alice");
+        SendAll(fd, "BEGIN AUTH REQUEST\n" + rig.Repo() + "\nalice\n" + Scrambled(alice.password) +
+                        "\nEND AUTH REQUEST\n");
+        ASSERT_EQ(RecvLine(fd), "I LOVE YOU");  // a server now waits for requests
+    }
+    // The server went with the rig: the connection ends at once (after the
+    // server's last words about the signal).
+    auto start = std::chrono::steady_clock::now();
+    RecvAll(fd);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    close(fd);
+    EXPECT_NE(access(dir.c_str(), F_OK), 0);
 }

@@ -9,7 +9,7 @@
 
 bool CFileTyperTestEntry::sCaseSensitive = true;
 
-CFileTyperTestEntry::CFileTyperTestEntry(CString const& location, CString const& name, unsigned long rsrcSize,
+CFileTyperTestEntry::CFileTyperTestEntry(FSSpec const& location, CString const& name, unsigned long rsrcSize,
                                          unsigned long dataSize, unsigned long type, unsigned long creator,
                                          unsigned char storage, unsigned char keyword, bool isFolder,
                                          unsigned char skip)

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "foundation/CString.h"
+#include "platform/MacFiles.h"
 
 // Why an item is not added.
 enum : unsigned char {
@@ -27,8 +28,7 @@ enum : short {
 class CFileTyperTestEntry {
 public:
     CFileTyperTestEntry() = default;
-    // location: the item's full path on disk.
-    CFileTyperTestEntry(CString const& location, CString const& name, unsigned long rsrcSize, unsigned long dataSize,
+    CFileTyperTestEntry(FSSpec const& location, CString const& name, unsigned long rsrcSize, unsigned long dataSize,
                         unsigned long type, unsigned long creator, unsigned char storage, unsigned char keyword,
                         bool isFolder, unsigned char skip);
 
@@ -37,14 +37,15 @@ public:
     bool ResourceForkDiscarded() const;
     bool Danger() const;
     bool MatchesFilter(short which) const;
-    CString const& FileLocation() const { return mLocation; }
+    // The item on disk.
+    void FileFSSpec(FSSpec& spec) const { spec = mLocation; }
 
     // The two comment lines the check list shows for the selected entry
     // (the second may be empty). Mac Roman.
     std::string CommentLine1() const;
     std::string CommentLine2() const;
 
-    CString mLocation;
+    FSSpec mLocation;
     CString mName;
     unsigned long mRsrcSize = 0;
     unsigned long mDataSize = 0;

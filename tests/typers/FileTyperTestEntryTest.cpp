@@ -9,7 +9,7 @@ namespace {
 
 CFileTyperTestEntry File(unsigned long type, unsigned char storage, unsigned char keyword, unsigned long data,
                          unsigned long rsrc, unsigned char skip = kFTSkipNone) {
-    return CFileTyperTestEntry(CString("/tmp/f"), CString("f"), rsrc, data, type, FourCC("ABCD"), storage, keyword,
+    return CFileTyperTestEntry(FSSpec(), CString("f"), rsrc, data, type, FourCC("ABCD"), storage, keyword,
                                false, skip);
 }
 
@@ -39,12 +39,19 @@ TEST(FileTyperTestEntry, DangerRules) {
         EXPECT_EQ(c.e.Danger(), c.bin || c.data || c.rsrc);
         EXPECT_EQ(c.e.MatchesFilter(kFTViewDanger), c.e.Danger());
     }
-    CFileTyperTestEntry sandbox(CString("/tmp/d"), CString("d"), 0, 0, 0, 0, 0, 0, true, kFTSkipSandbox);
+    CFileTyperTestEntry sandbox(FSSpec(), CString("d"), 0, 0, 0, 0, 0, 0, true, kFTSkipSandbox);
     EXPECT_TRUE(sandbox.Danger());
     EXPECT_TRUE(sandbox.MatchesFilter(kFTViewFolders));
     EXPECT_TRUE(sandbox.MatchesFilter(kFTViewSkipped));
     EXPECT_FALSE(sandbox.MatchesFilter(kFTViewAdded));
     EXPECT_TRUE(sandbox.MatchesFilter(kFTViewAll));
+
+    FSSpec where;
+    where.parID = 77;
+    CFileTyperTestEntry located(where, CString("f"), 0, 0, 0, 0, 0, 0, false, 0);
+    FSSpec back;
+    located.FileFSSpec(back);
+    EXPECT_EQ(back.parID, 77);
 }
 
 TEST(FileTyperTestEntry, Comments) {
@@ -57,7 +64,7 @@ TEST(FileTyperTestEntry, Comments) {
     EXPECT_EQ(File(FourCC("TEXT"), kSFResByLine, 0, 1, 0).CommentLine2(),
               "Adding this file to the repository will loose its data fork. Please check storage format setting in "
               "the Filters/Translators.");
-    CFileTyperTestEntry folder(CString("/d"), CString("d"), 0, 0, 0, 0, 0, 0, true, kFTSkipFiltered);
+    CFileTyperTestEntry folder(FSSpec(), CString("d"), 0, 0, 0, 0, 0, 0, true, kFTSkipFiltered);
     EXPECT_EQ(folder.CommentLine1(), "This item is a folder.");
     EXPECT_EQ(folder.CommentLine2(),
               "According to the current Filters/Translators settings, this folder will not be added to the repository.");
@@ -68,7 +75,7 @@ TEST(FileTyperTestEntry, SortingFollowsTheCasePreference) {
         CFileTyperTestEntry::sCaseSensitive = caseSensitive;
         TPtrArray<CFileTyperTestEntry> list(kPArrOwning | kPArrSorted);
         for (char const* n : {"b", "B", "a"})
-            list.insert(new CFileTyperTestEntry(CString(n), CString(n), 0, 0, 0, 0, 0, 0, false, 0));
+            list.insert(new CFileTyperTestEntry(FSSpec(), CString(n), 0, 0, 0, 0, 0, 0, false, 0));
         if (caseSensitive) {
             EXPECT_STREQ(list[0]->mName.c_str(), "B");
             EXPECT_STREQ(list[1]->mName.c_str(), "a");

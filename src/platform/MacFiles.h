@@ -206,7 +206,8 @@ OSErr FSpDirCreate(FSSpec const& spec, ScriptCode script, int32_t* newDirID);
 
 // Deletes a file (with its sidecar) or an empty folder. fBsyErr when the
 // folder is not empty, fLckdErr when locked. An orphaned "._" file (its item
-// is gone) may be deleted like any file.
+// is gone) may be deleted like any file, and a folder that holds nothing but
+// orphaned sidecars counts as empty (they are removed with it).
 OSErr FSpDelete(FSSpec const& spec);
 
 // Renames in place; never replaces (dupFNErr).
@@ -228,11 +229,14 @@ OSErr FSpExchangeFiles(FSSpec const& a, FSSpec const& b);
 struct SDirEntry {
     std::string diskName;  // the name on disk (UTF-8)
     std::string macName;   // the Mac Roman name (empty when not convertible)
-    SCatInfo info;         // filled when Next was asked for it
+    SCatInfo info;         // filled when Next was asked for it; here the
+                           // creation date is the sidecar's, else the mtime
 };
 
 // Lists a folder's items in the order the file system gives. Sidecars of
-// items that exist are not listed. Never follows symbolic links.
+// items that exist are not listed; orphaned ones are. Never follows symbolic
+// links. The names are read at Open; each Next costs one lstat, plus one read
+// when the item has a sidecar.
 class CDirReader {
 public:
     CDirReader();

@@ -290,6 +290,7 @@ ENodeKind KindOf(mode_t mode) {
 OSErr ReadSidecarAt(int dirfd, std::string const& name, CAppleDouble& ad, bool* exists, std::string* why = nullptr) {
     ad = CAppleDouble();
     if (exists) *exists = false;
+    if (name.size() > NAME_MAX) return noErr;  // an item with a name this long cannot have one
     int fd = ::openat(dirfd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         if (errno == ENOENT) return noErr;
@@ -339,12 +340,13 @@ OSErr WriteSidecar(SItem const& item, CAppleDouble const& ad, mode_t itemMode) {
     std::string dir = item.SidecarDir();
     if (dir.empty()) return paramErr;
     std::string name = item.SidecarName();
-    if (name.size() > NAME_MAX) return bdNamErr;
+    bool fits = name.size() <= NAME_MAX;
     std::string path = Join(dir, name);
     if (ad.IsEmpty()) {
-        if (::unlink(path.c_str()) != 0 && errno != ENOENT) return OSErrFromErrno(errno);
+        if (fits && ::unlink(path.c_str()) != 0 && errno != ENOENT) return OSErrFromErrno(errno);
         return noErr;
     }
+    if (!fits) return bdNamErr;
     std::vector<uint8_t> bytes;
     ad.Encode(bytes);
     std::string tmpl = Join(dir, "._fwtmpXXXXXX");

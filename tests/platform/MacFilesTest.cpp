@@ -225,6 +225,16 @@ TEST_F(MacFiles, SidecarIsWrittenOnlyWhenThereIsSomethingToKeep) {
     EXPECT_EQ(ci.creator, FourCC("Fnwr"));
     EXPECT_TRUE(ci.hasSidecar);
     EXPECT_EQ(Slurp(P("typed")), "");
+
+    // A name too long for a sidecar beside it: metadata fails loudly, and a
+    // typed file is not left half made.
+    std::string longName(254, 'L');
+    FSSpec lf = NewFile(longName, "x");
+    EXPECT_EQ(FSpSetFInfo(lf, &fi), noErr);  // all zero: nothing to keep
+    fi.fdType = FourCC("TEXT");
+    EXPECT_EQ(FSpSetFInfo(lf, &fi), bdNamErr);
+    EXPECT_EQ(FSpCreate(Spec(std::string(255, 'M')), FourCC("Fnwr"), FourCC("TEXT"), 0), bdNamErr);
+    EXPECT_FALSE(Exists(P(std::string(255, 'M'))));
 }
 
 TEST_F(MacFiles, ResourceWriteSetsDataMTimeButFinderInfoWriteDoesNot) {

@@ -367,7 +367,7 @@ CPreferences::CPreferences(std::string path) : mPath(std::move(path)) {}
 
 CPreferences::EFileState CPreferences::ReadFile(CResourceFile& rf, std::string& why) const {
     rf.Clear();
-    int fd = open(mPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    int fd = open(mPath.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         if (errno == ENOENT) return EFileState::kMissing;
         why = strerror(errno);
@@ -402,7 +402,16 @@ CPreferences::EFileState CPreferences::ReadFile(CResourceFile& rf, std::string& 
     return EFileState::kRead;
 }
 
-bool CPreferences::WriteFile(CResourceFile const& rf, std::string const& path) const {
+bool CPreferences::WriteFile(CResourceFile const& rf, std::string const& linkPath) const {
+    // A preferences file that is a symbolic link is replaced where it points.
+    std::string path = linkPath;
+    struct stat lst;
+    if (lstat(linkPath.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
+        if (char* real = realpath(linkPath.c_str(), nullptr)) {
+            path = real;
+            free(real);
+        }
+    }
     std::vector<uint8_t> bytes;
     std::string why;
     if (rf.Encode(bytes, &why) != noErr) {

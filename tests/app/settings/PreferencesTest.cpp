@@ -393,6 +393,27 @@ TEST_F(PreferencesTest, Format2ProfilesAreConverted) {
     EXPECT_NE(ReadResources(mPath).Get(kCfgL, 1), nullptr);
 }
 
+TEST_F(PreferencesTest, ALinkedFileIsReadAndReplacedWhereItPoints) {
+    std::string target = mDir + "/dotfiles/Fennelwright";
+    {
+        CPreferences elsewhere(target);
+        ASSERT_TRUE(elsewhere.Startup());
+        elsewhere.mValues.tabWidth = 6;
+        ASSERT_TRUE(elsewhere.SavePreferences());
+    }
+    fs::create_directories(fs::path(mPath).parent_path());
+    fs::create_symlink(target, mPath);
+    CPreferences prefs(mPath);
+    ASSERT_TRUE(prefs.Startup());
+    EXPECT_EQ(prefs.mValues.tabWidth, 6);
+    prefs.mValues.tabWidth = 7;
+    ASSERT_TRUE(prefs.SavePreferences());
+    EXPECT_TRUE(fs::is_symlink(mPath));
+    CPreferences viaTarget(target);
+    ASSERT_TRUE(viaTarget.Startup());
+    EXPECT_EQ(viaTarget.mValues.tabWidth, 7);
+}
+
 TEST_F(PreferencesTest, WindowResourcesAndSettingsKeepOtherResources) {
     CPreferences prefs(mPath);
     ASSERT_TRUE(prefs.Startup());

@@ -91,7 +91,9 @@ long CString::Length() const {
 }
 
 char CString::operator[](long i) const {
-    if (!mString || i < 0 || i >= Length()) return 0;
+    // Every byte of the block is initialised, so reading up to its end is safe
+    // and costs no strlen.
+    if (!mString || i < 0 || static_cast<size_t>(i) >= mSize) return 0;
     return mString[i];
 }
 

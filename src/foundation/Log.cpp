@@ -294,14 +294,14 @@ void CConsole::AddEntry(short level, unsigned long length, char const* text) {
     block[0] = static_cast<unsigned char>(length);
     if (length) std::memcpy(block + 1, text, length);
 
-    if (mCount < mCapacity) {
-        ++mCount;
-        if (mListener) mListener->LinesChanged(mCount);
-    }
+    bool grew = mCount < mCapacity;
+    if (grew) ++mCount;
     Slot& slot = mSlots[mNext];
     delete[] slot.text;
     slot.text = block;
     slot.level = level;
+    // Told after the slot holds its text, so a view may read it at once.
+    if (grew && mListener) mListener->LinesChanged(mCount);
 
     if (CErrorMinder* minder = CurrentErrorMinder()) minder->RaiseLevel(level);
 

@@ -594,20 +594,25 @@ void DataToHexBlock(unsigned char const* data, long offset, short width, short e
                       "!(8 + 2 + inBlockWidth * 4 + 2 + 1 < inOutBuffSize)") ||
         !data || offset < 0)
         return;
+    size_t const size = static_cast<size_t>(outSize);
+    size_t at = 0;
+    auto put = [&](char c) {
+        if (at + 1 < size) out[at++] = c;
+    };
     long row = offset - offset % width;
-    size_t at = FormatBoundedF(out, static_cast<size_t>(outSize), "%08lx ", static_cast<unsigned long>(row));
+    at = FormatBoundedF(out, size, "%08x ", static_cast<unsigned>(row & 0xFFFFFFFF));
     auto shown = [&](int i) { return row + i >= offset && i < end; };
+    static char const kHex[] = "0123456789abcdef";
     for (int i = 0; i < width; ++i) {
-        if (shown(i))
-            at += FormatBoundedF(out + at, static_cast<size_t>(outSize) - at, " %02x", data[row + i]);
-        else
-            at += FormatBoundedF(out + at, static_cast<size_t>(outSize) - at, "   ");
+        put(' ');
+        put(shown(i) ? kHex[data[row + i] >> 4] : ' ');
+        put(shown(i) ? kHex[data[row + i] & 15] : ' ');
     }
-    out[at++] = ' ';
-    out[at++] = ' ';
+    put(' ');
+    put(' ');
     for (int i = 0; i < width; ++i) {
         unsigned char c = shown(i) ? data[row + i] : ' ';
-        out[at++] = c < 32 ? '.' : static_cast<char>(c);
+        put(c < 32 ? '.' : static_cast<char>(c));
     }
     out[at] = 0;
 }

@@ -43,10 +43,10 @@ namespace fw {
 uint32_t MacSecondsFromDate(SMacDateTime const& dt) {
     // Normalise the month so that callers may pass 0 or 13 like mktime.
     long long y = dt.year;
-    long long mon = dt.month - 1;
+    long long mon = static_cast<long long>(dt.month) - 1;
     y += mon >= 0 ? mon / 12 : (mon - 11) / 12;
     mon = ((mon % 12) + 12) % 12;
-    long long days = DaysFromCivil(y, static_cast<unsigned>(mon + 1), 1) + (dt.day - 1) - kDays1904;
+    long long days = DaysFromCivil(y, static_cast<unsigned>(mon + 1), 1) + (static_cast<long long>(dt.day) - 1) - kDays1904;
     long long secs = days * 86400LL + dt.hour * 3600LL + dt.minute * 60LL + dt.second;
     return Clamp(secs);
 }

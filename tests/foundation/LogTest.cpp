@@ -67,12 +67,16 @@ public:
 
 class RecordingListener : public CConsoleListener {
 public:
-    void LinesChanged(unsigned long count) override { lines = count; }
+    void LinesChanged(unsigned long count) override {
+        lines = count;
+        newest = gConsoleP ? gConsoleP->EntryText(count - 1) : std::string();  // readable at once
+    }
     void Refresh() override { ++refreshes; }
     void StatusChanged(unsigned char const* status) override { status_ = P(status); }
     unsigned long lines = 0;
     int refreshes = 0;
     std::string status_;
+    std::string newest;
 };
 
 class Minder : public CErrorMinder {
@@ -215,6 +219,7 @@ TEST_F(LogFixture, WindowFollowsTheLogWithBufferedRedraws) {
 
     GLogPrintf(0, "one");
     EXPECT_EQ(window.lines, 1u);
+    EXPECT_EQ(window.newest, "one");
     EXPECT_EQ(window.refreshes, 1);
 
     mConsole.BufferUpdate();

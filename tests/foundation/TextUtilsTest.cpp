@@ -398,6 +398,10 @@ TEST(TextOther, HexBlockRows) {
     DataToHexBlock(data, 2, 8, 6, out, sizeof out);  // control bytes show as "."
     EXPECT_STREQ(out, "00000000        02 03 04 05          ....  ");
 
+    // A row address beyond 32 bits keeps its eight digits and the row its size.
+    DataToHexBlock(data, 0x100000010L, 4, 0, out, 30);
+    EXPECT_STREQ(out, "00000010                   ");
+
     unsigned long before = CheckFailureCount();
     char small[20];
     DataToHexBlock(data, 0, 8, 8, small, sizeof small);

@@ -156,17 +156,30 @@ int main()
 {
     std::string plain = MakeResponse(50u * 1024 * 1024);
     std::string compressed = Compress(plain, 64 * 1024);
+    // Runs alternate; each round gives ratios from runs right after each
+    // other, and the median of those is the figure.
+    std::vector<double> dataRatios, lineRatios;
     double zlib = 1e9, pipe = 1e9, lines = 1e9;
-    for (int round = 0; round < 7; ++round) {
-        zlib = std::min(zlib, DirectZlib(compressed, plain.size()));
-        pipe = std::min(pipe, ThroughPipe(compressed, plain.size()));
-        lines = std::min(lines, ThroughPipeLines(compressed, plain.size()));
+    for (int round = 0; round < 9; ++round) {
+        double z = DirectZlib(compressed, plain.size());
+        double p = ThroughPipe(compressed, plain.size());
+        double l = ThroughPipeLines(compressed, plain.size());
+        dataRatios.push_back(z / p);
+        lineRatios.push_back(z / l);
+        zlib = std::min(zlib, z);
+        pipe = std::min(pipe, p);
+        lines = std::min(lines, l);
     }
+    auto median = [](std::vector<double> v) {
+        std::sort(v.begin(), v.end());
+        return v[v.size() / 2];
+    };
     double mb = plain.size() / (1024.0 * 1024.0);
     std::printf("gzip_inflate: %.0f MB inflated from %.1f MB\n", mb, compressed.size() / (1024.0 * 1024.0));
-    std::printf("  zlib inflate directly:            %7.1f MB/s\n", mb / zlib);
-    std::printf("  CGZIPHosePipe::ReceiveData:       %7.1f MB/s\n", mb / pipe);
-    std::printf("  CGZIPHosePipe::ReceiveLine only:  %7.1f MB/s\n", mb / lines);
-    std::printf("  ratio (pipe / zlib): %.2f (want >= 0.90); lines %.2f\n", zlib / pipe, zlib / lines);
+    std::printf("  zlib inflate directly (best):           %7.1f MB/s\n", mb / zlib);
+    std::printf("  CGZIPHosePipe::ReceiveData (best):      %7.1f MB/s\n", mb / pipe);
+    std::printf("  CGZIPHosePipe::ReceiveLine only (best): %7.1f MB/s\n", mb / lines);
+    std::printf("  ratio (pipe / zlib), median of %zu rounds: %.2f (want >= 0.90); lines only %.2f\n",
+                dataRatios.size(), median(dataRatios), median(lineRatios));
     return 0;
 }

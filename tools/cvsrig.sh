@@ -12,6 +12,9 @@
 #       DIR/rig.accounts holds the same accounts, one "name:password" a line.
 #   tools/cvsrig.sh stop DIR       Stops the listener and its servers.
 #   tools/cvsrig.sh clean DIR      stop, then removes DIR.
+#   tools/cvsrig.sh server DIR
+#       Runs "cvs server" on standard input and output (the local method;
+#       the client sends "Root DIR/repo").
 #   tools/cvsrig.sh import DIR MODULE SRC
 #       Imports the tree SRC as MODULE (vendor tag "fw", release tag "start").
 #
@@ -206,5 +209,10 @@ case ${1:-} in
   stop) shift; cmd_stop "$@" ;;
   clean) shift; cmd_clean "$@" ;;
   import) shift; cmd_import "$@" ;;
+  server)
+    shift
+    [ -d "${1:?directory}/repo/CVSROOT" ] || die "no repository in $1"
+    if [ "$(id -u)" -eq 0 ]; then export CVSUMASK=000; fi
+    exec cvs -f server ;;
   *) sed -n '2,/^set -euo/p' "$0" | sed '$d' >&2; exit 2 ;;
 esac

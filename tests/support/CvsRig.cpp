@@ -272,6 +272,11 @@ std::string CvsRig::NewFolder(std::string_view hint)
     return path;
 }
 
+std::vector<std::string> CvsRig::ServerEnvironment()
+{
+    return CvsEnv();
+}
+
 CvsRig& CvsRig::Shared()
 {
     static std::unique_ptr<CvsRig> rig(new CvsRig);

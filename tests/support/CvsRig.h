@@ -70,6 +70,11 @@ public:
     // A new empty folder below the scratch folder.
     std::string NewFolder(std::string_view hint);
 
+    // "NAME=value" entries to add to the environment of a local "cvs server"
+    // (or any cvs run) on this repository, so that what it adds stays usable
+    // for the password server's system user.
+    static std::vector<std::string> ServerEnvironment();
+
     // A rig shared by all tests of the program, started on first use and torn
     // down at exit.
     static CvsRig& Shared();

@@ -416,8 +416,7 @@ TEST(GZIPHosePipe, ByteExactCheckoutThroughTheLocalServer)
         << rig.Error();
     for (int level : {1, 6, 9}) {
         SCOPED_TRACE("level " + std::to_string(level));
-        std::unique_ptr<CHosePipe> pipe(new CvsServerPipe(geteuid() == 0 ? std::vector<std::string>{"CVSUMASK=000"}
-                                                                         : std::vector<std::string>{}));
+        std::unique_ptr<CHosePipe> pipe(new CvsServerPipe(CvsRig::ServerEnvironment()));
         ASSERT_TRUE(pipe->OK());
         std::string error;
         ASSERT_TRUE(StartProtocol(*pipe, rig.Repo(), nullptr, &error)) << error;

@@ -148,7 +148,7 @@ cmd_start() {
   [ -n "$dir" ] || dir=$(mktemp -d)
   mkdir -p "$dir"
   dir=$(cd "$dir" && pwd)
-  [ ! -f "$dir/rig.pid" ] || ! kill -0 "$(cat "$dir/rig.pid")" 2>/dev/null || die "already running in $dir"
+  [ ! -f "$dir/rig.pid" ] || ! running "$(cat "$dir/rig.pid")" || die "already running in $dir"
   init_repo "$dir"
   rm -f "$dir/rig.port"
   # setsid: the listener outlives this script and ignores the terminal.
@@ -159,7 +159,7 @@ cmd_start() {
   local i
   for i in $(seq 1 100); do
     [ -s "$dir/rig.port" ] && break
-    kill -0 "$(cat "$dir/rig.pid")" 2>/dev/null || die "listener failed: $(cat "$dir/rig.log")"
+    running "$(cat "$dir/rig.pid")" || die "listener failed: $(cat "$dir/rig.log")"
     sleep 0.05
   done
   [ -s "$dir/rig.port" ] || die "listener did not start"
@@ -174,19 +174,28 @@ cmd_start() {
   done
 }
 
+# True while the process runs (an exited one that nobody has reaped yet, as
+# the detached listener may be, counts as gone).
+running() {
+  local stat
+  stat=$(cat "/proc/$1/stat" 2>/dev/null) || return 1
+  stat=${stat##*) }
+  [ -n "$stat" ] && [ "${stat%% *}" != Z ]
+}
+
 cmd_stop() {
   local dir=${1:?directory}
   [ -f "$dir/rig.pid" ] || return 0
   local pid
   pid=$(cat "$dir/rig.pid")
-  if kill -0 "$pid" 2>/dev/null; then
+  if running "$pid"; then
     kill -TERM "$pid" 2>/dev/null || true
     local i
-    for i in $(seq 1 60); do
-      kill -0 "$pid" 2>/dev/null || break
-      sleep 0.05
+    for i in $(seq 1 100); do
+      running "$pid" || break
+      sleep 0.02
     done
-    kill -KILL "$pid" 2>/dev/null || true
+    running "$pid" && kill -KILL "$pid" 2>/dev/null
   fi
   rm -f "$dir/rig.pid"
 }

@@ -25,6 +25,9 @@ char const kValidResponses[] =
 char const kAccessDenied[] = "CVS access denied for \xD2%s\xD3. Please check login profile details.";
 char const kAccessGranted[] = "CVS access granted for \xD2%s\xD3.";
 
+// How often the yielder runs (every fourth call flushes and yields).
+constexpr std::chrono::milliseconds kYielderPeriod{16};
+
 // How long SafeYield waits for the main thread before it gives up on it.
 constexpr std::chrono::milliseconds kMainThreadPatience{5000};
 
@@ -84,7 +87,9 @@ CCVSClientThread::CCVSClientThread(CCVSJob* job, CLoginProfile const& profile, s
     }
     mLineBuffer.assign(static_cast<std::size_t>(mLoginProfile.BufferSize()) + 1, 0);
 
-    mYielder.StartIdling();
+    // Called about as often as an idle loop passes when nothing happens; a
+    // period of zero would keep the main loop spinning for the baton.
+    mYielder.StartIdling(kYielderPeriod);
     if (gConsoleP)
         gConsoleP->BufferUpdate();
 }
@@ -207,6 +212,7 @@ char CCVSClientThread::ReceiveShortLine(unsigned long max, unsigned long& len, c
 {
     if (max + 1 > mLineBuffer.size())
         max = static_cast<unsigned long>(mLineBuffer.size() - 1);
+    FlushSends();
     len = max;
     char stop = mHosePipe->ReceiveLine(mLineBuffer.data(), len, term);
     if (len > max)
@@ -357,6 +363,7 @@ void CCVSClientThread::ReportFailure(std::int32_t code)
 
 void CCVSClientThread::EndConversation()
 {
+    DiscardSends();
     mDisconnecting = true;
     if (!mHosePipe)
         return;
@@ -379,9 +386,35 @@ void CCVSClientThread::EndConversation()
 
 void CCVSClientThread::Send(char const* text)
 {
-    if (!text)
+    if (text)
+        SendData(text, static_cast<unsigned long>(std::strlen(text)));
+}
+
+void CCVSClientThread::SendData(void const* data, unsigned long len)
+{
+    mPendingSends.append(static_cast<char const*>(data), len);
+    if (mPendingSends.size() >= mLoginProfile.BufferSize())
+        FlushSends();
+}
+
+void CCVSClientThread::FlushSends()
+{
+    if (mPendingSends.empty() || !mHosePipe)
         return;
-    mHosePipe->SendCStr(text);
+    try {
+        mHosePipe->SendData(mPendingSends.data(), static_cast<unsigned long>(mPendingSends.size()));
+    } catch (...) {
+        DiscardSends();
+        throw;
+    }
+    DiscardSends();
+}
+
+void CCVSClientThread::DiscardSends()
+{
+    // The gathered text may hold the scrambled password.
+    Wipe(mPendingSends.data(), mPendingSends.size());
+    mPendingSends.clear();
 }
 
 void CCVSClientThread::SendLine(char const* prefix, CString const& value)
@@ -403,6 +436,7 @@ void CCVSClientThread::ExecuteCVSCommand()
         char line[40];
         FormatBoundedF(line, sizeof line, "Gzip-stream %ld\n", static_cast<long>(level));
         Send(line);
+        FlushSends();
         mHosePipe = new CGZIPHosePipe(mHosePipe, static_cast<unsigned short>(level), mLoginProfile.BufferSize());
         mCompressing = true;
     }
@@ -436,6 +470,7 @@ void CCVSClientThread::PostprocessCVSCommand()
 char CCVSClientThread::ReadResponsePart(std::vector<char>& buf, std::size_t& used, char term, std::size_t limit,
                                         std::size_t step)
 {
+    FlushSends();
     for (;;) {
         if (buf.size() < used + 2) {
             if (buf.size() >= limit + 1) {

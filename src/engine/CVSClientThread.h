@@ -91,13 +91,25 @@ public:
     void StartDisconnect();
     void AcceptRemoteDisconnect();
 
-    // Sends raw request text on the conversation's transport.
+    // Sends raw request text on the conversation's transport. Requests are
+    // gathered and go out together before the next receive (or once a
+    // buffer's worth is waiting), so that a conversation costs a few packets
+    // rather than one per request line.
     void Send(char const* text);
     void Send(CString const& text) { Send(text.c_str()); }
+    void SendData(void const* data, unsigned long len);
+    // Puts the gathered requests on the wire.
+    void FlushSends();
     // Sends prefix, value (a null value as empty) and a line feed.
     void SendLine(char const* prefix, CString const& value);
 
-    CHosePipe* HosePipe() const { return mHosePipe; }
+    // The transport, with every gathered request sent: whoever uses it
+    // directly sees the stream in order.
+    CHosePipe* HosePipe()
+    {
+        FlushSends();
+        return mHosePipe;
+    }
     CLoginProfile const& LoginProfile() const { return mLoginProfile; }
     CCVSJob* Job() const { return mJob; }
     CCVSThreadBreaker* Breaker() const { return mBreaker; }
@@ -153,12 +165,14 @@ private:
     void Authenticate();
     std::string ReadAuthenticationTail();
     void ReportFailure(std::int32_t code);
+    void DiscardSends();
     void EndConversation();
     char ReadResponsePart(std::vector<char>& buf, std::size_t& used, char term, std::size_t limit,
                           std::size_t step);
 
     short mErrorLevel = 0;
     CHosePipe* mHosePipe = nullptr;
+    std::string mPendingSends;
     bool mDisconnecting = false;
     bool mCompressing = false;
     bool mAuthenticating = false;

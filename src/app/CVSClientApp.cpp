@@ -1,11 +1,13 @@
 #include "app/CVSClientApp.h"
 
+#include <libsecret/secret.h>
 #include <sys/utsname.h>
 
 #include <fstream>
 
 #include "BuildInfo.h"
 #include "app/Commands.h"
+#include "app/settings/Keychain.h"
 #include "foundation/Log.h"
 #include "operations/CVSTester.h"
 #include "platform/MacRoman.h"
@@ -268,6 +270,12 @@ std::string CCVSClientApp::SystemVersion()
     return kernel.empty() ? name : name + ", " + kernel;
 }
 
+std::string CCVSClientApp::KeychainVersion()
+{
+    return "libsecret " + std::to_string(SECRET_MAJOR_VERSION) + "." + std::to_string(SECRET_MINOR_VERSION) + "." +
+           std::to_string(SECRET_MICRO_VERSION) + " (Secret Service)";
+}
+
 void CCVSClientApp::ShowCopyright(SPlatformFacts const& facts) const
 {
     GLogCString(0, CString(""));
@@ -284,8 +292,8 @@ void CCVSClientApp::ShowCopyright(SPlatformFacts const& facts) const
         GLogPrintf(1, "Using Appearance Manager %s", Utf8ToMacRoman(facts.appearance).c_str());
     else
         GLogPrintf(1, "Appearance Manager not found.");
-    if (facts.keychain)
-        GLogPrintf(1, "Using Keychain Manager %s", facts.keychainVersion.c_str());
+    if (facts.keychain.has_value() ? *facts.keychain : HaveKeychain())
+        GLogPrintf(1, "Using Keychain Manager %s", KeychainVersion().c_str());
     else
         GLogPrintf(1, "Keychain Manager not found.");
     GLogPrintf(1, "System supports long file names.");

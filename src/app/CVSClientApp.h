@@ -4,6 +4,7 @@
 // of the operations that run without a sandbox. The windows stay on the far
 // side of CAppFace, so every rule here runs without a window system.
 
+#include <optional>
 #include <string>
 
 #include "app/settings/Comment.h"
@@ -39,8 +40,7 @@ public:
 // fills in what only it knows.
 struct SPlatformFacts {
     std::string appearance;  // toolkit and style, empty when unknown
-    bool keychain = false;
-    std::string keychainVersion;
+    std::optional<bool> keychain;  // unset: asked of the secret service
     std::string network;  // empty: taken from uname
     std::string system;   // empty: taken from os-release and uname
 };
@@ -79,6 +79,7 @@ public:
     static std::string Platform() { return "Linux"; }
     static std::string NetTechnology();
     static std::string SystemVersion();
+    static std::string KeychainVersion();
 
     // ---- Preferences and lists
     CPreferences& Prefs() { return mPrefs; }

@@ -1,0 +1,6 @@
+#pragma once
+#include "ui/Prelude.h"
+
+#include <QPixmap>
+// The program's icon, drawn at any size.
+QPixmap FennelwrightIcon(int size);

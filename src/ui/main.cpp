@@ -1,0 +1,8 @@
+#include "ui/Prelude.h"
+
+#include "ui/QtApp.h"
+
+int main(int argc, char** argv)
+{
+    return RunFennelwright(argc, argv);
+}

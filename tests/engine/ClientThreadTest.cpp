@@ -407,3 +407,40 @@ TEST(CVSClientThread, ThroughputLimitSlowsTheRequests)
             EXPECT_LT(took, 1500ms);
     }
 }
+
+TEST(CVSClientThread, Handshake)
+{
+    std::string dir = MakeTempDir();
+    struct {
+        char const* name;
+        std::string command;
+        std::vector<std::string> logged;
+        bool ok;
+    } const cases[] = {
+        // A program that cannot be started answers through the exec failure text.
+        {"missing program", dir + "/no-such-cvs",
+         {"CVS server says " + Quoted("Problems executing " + dir + "/no-such-cvs."),
+          "CVS access denied for " + Quoted("local:/r") + ". Please check login profile details."},
+         false},
+        // Whatever answers valid-requests is passed over; the line after it decides.
+        {"error for the list",
+         WriteScript(dir, "errlist", "read a; read b; echo 'error  no list'; echo ok\n"
+                                     "while read l; do case \"$l\" in *' '*) ;; *) break;; esac; done\n"
+                                     "echo 'M listed'; echo ok\n"),
+         {"listed", "OK."}, true},
+        {"no ok", WriteScript(dir, "nook", "read a; read b; echo 'Valid-requests Root'; echo 'E go away'\n"),
+         {"CVS server says " + Quoted("E go away")}, false},
+    };
+    for (auto const& c : cases) {
+        SCOPED_TRACE(c.name);
+        ThreadScene scene;
+        auto* t = new CProbeThread(new CCVSJob, LocalProfile("/r", c.command), &scene.mBreaker, "noop\n");
+        t->Resume();
+        ASSERT_TRUE(scene.RunToEnd(20s)) << scene.Dump();
+        for (auto const& text : c.logged)
+            EXPECT_TRUE(scene.Logged(text)) << text << "\n" << scene.Dump();
+        EXPECT_EQ(scene.Logged("OK."), c.ok) << scene.Dump();
+        EXPECT_EQ(scene.LoggedPrefix("CVS base folder"), c.ok);
+    }
+    RemoveTree(dir);
+}

@@ -8,6 +8,7 @@
 #include "engine/EngineErrors.h"
 #include "engine/TransferStatistics.h"
 #include "platform/MacClock.h"
+#include "platform/MacFiles.h"
 #include "transport/ExecHosePipe.h"
 #include "transport/GZIPHosePipe.h"
 #include "transport/HosePipe.h"
@@ -87,6 +88,14 @@ CCVSClientThread::CCVSClientThread(CCVSJob* job, CLoginProfile const& profile, s
     }
     mLineBuffer.assign(static_cast<std::size_t>(mLoginProfile.BufferSize()) + 1, 0);
 
+    mVInfParent = new CCVSVInfTree(CString("_"), nullptr);
+    if (!folder.empty()) {
+        int16_t vRefNum = 0;
+        int32_t dirID = 0;
+        if (FW_CHECK(GetDirIDFromPath(folder, &vRefNum, &dirID) == noErr))
+            mVInfParent->SetMacFolder(vRefNum, dirID);
+    }
+
     // Called about as often as an idle loop passes when nothing happens; a
     // period of zero would keep the main loop spinning for the baton.
     mYielder.StartIdling(kYielderPeriod);
@@ -100,6 +109,10 @@ CCVSClientThread::~CCVSClientThread()
     GLogStatusPrintf("off line.");
     delete mJob;
     mJob = nullptr;
+    if (mOwnsVInfParent)
+        delete mVInfParent;
+    mVInfParent = nullptr;
+    mVInfBase = nullptr;
     if (gConsoleP)
         gConsoleP->UnBufferUpdate();
     delete mHosePipe;
@@ -442,8 +455,17 @@ void CCVSClientThread::ExecuteCVSCommand()
     }
 
     ChooseWorkingBase();
+    if (!mVInfBase) {
+        // Nothing to work relative to (a sandbox with nothing selected).
+        GLogPrintf(3, "Nothing selected to send to CVS server \xD2%s\xD3.", AskHost().c_str());
+        StartDisconnect();
+        return;
+    }
+    std::string basePath;
+    if (GetDirPath(static_cast<int32_t>(mVInfBase->DirID()), basePath) != noErr)
+        basePath = mBaseFolder;
     static char const kBaseFormat[] = "CVS base folder . is \xD2%s\xD3";
-    CString base(mBaseFolder.c_str());
+    CString base(basePath.c_str());
     base.ShortenAtFrontTo(257 - static_cast<long>(std::strlen(kBaseFormat)), true);
     GLogPrintf(0, kBaseFormat, base.c_str());
 
@@ -458,10 +480,31 @@ void CCVSClientThread::ExecuteCVSCommand()
     }
 }
 
+void CCVSClientThread::ChooseWorkingBase()
+{
+    CDirData* top = mVInfParent ? mVInfParent->Contents() : nullptr;
+    if (top && top->mChildren.Count() > 0)
+        mVInfBase = top->mChildren[0]->FindHighestSelection();
+    else
+        mVInfBase = mVInfParent;
+}
+
+void CCVSClientThread::UseTree(CCVSVInfTree* tree)
+{
+    if (mOwnsVInfParent)
+        delete mVInfParent;
+    mVInfParent = tree;
+    mOwnsVInfParent = false;
+}
+
 void CCVSClientThread::PostprocessCVSCommand()
 {
-    // Pruning empty folders (job option 0) works on the sandbox tree; a
-    // thread that has one overrides this.
+    if (!mJob || !mJob->Option(CCVSJob::kPruneEmptyFolders) || !mVInfParent || !mVInfParent->Contents())
+        return;
+    TPtrArray<CCVSVInfTree>& children = mVInfParent->Contents()->mChildren;
+    for (int i = 0; i < children.Count(); ++i)
+        if (children[i]->PruneEmptyFolders(1, HaveSession()) > 0)
+            mViewUpdateKind = kViewRescan;
 }
 
 // ---------------------------------------------------------------------------

@@ -25,6 +25,7 @@
 #include "foundation/Log.h"
 #include "platform/MainLoop.h"
 #include "platform/Threads.h"
+#include "sandbox/CCVSVInfTree.h"
 
 class CHosePipe;
 class CCVSClientThread;
@@ -51,7 +52,8 @@ public:
     enum : short { kViewStatusOnly = 0, kViewRescan = 1, kViewDropDeleted = 2 };
 
     // Takes ownership of the job. `folder` is the folder the conversation
-    // works in (the new tree root of a thread without a session).
+    // works in: the thread makes a tree root "_" for it, whose children will
+    // be the folders operated on.
     CCVSClientThread(CCVSJob* job, CLoginProfile const& profile, std::string const& folder,
                      CCVSThreadBreaker* breaker);
     ~CCVSClientThread() override;
@@ -119,6 +121,11 @@ public:
     short ViewUpdateKind() const { return mViewUpdateKind; }
     CString const& ModeText() const { return mModeText; }
     std::string const& BaseFolder() const { return mBaseFolder; }
+    // The tree whose children are the top folders operated on, and the node
+    // the conversation works relative to ("Directory ." refers to it; null
+    // until the command starts).
+    CCVSVInfTree* VInfParent() const { return mVInfParent; }
+    CCVSVInfTree* VInfBase() const { return mVInfBase; }
 
     // CErrorMinder: the log raises the level of the messages logged while
     // this thread runs.
@@ -141,9 +148,12 @@ protected:
     // cannot take them: it logs them and ends the conversation, since the
     // lines that follow them would otherwise be read as responses.
     virtual bool ProcessTreeResponse(CString const& name, CString const& args);
-    // Chooses the folder the conversation works relative to; the default
-    // keeps the folder given at construction.
-    virtual void ChooseWorkingBase() {}
+    // Chooses mVInfBase: the highest selected node under the first child of
+    // mVInfParent if there is such a child, else mVInfParent itself.
+    virtual void ChooseWorkingBase();
+    // A thread bound to a sandbox works on the session's tree (not owned)
+    // instead of a root of its own.
+    void UseTree(CCVSVInfTree* tree);
     // After the conversation (also after failures): filter and recount the
     // tree of the folder operated on.
     virtual void PostprocessTree() {}
@@ -155,6 +165,8 @@ protected:
 
     std::vector<char> mLineBuffer;  // BufferSize() + 1 bytes
     int mExpectedFinalResponses = 1;
+    CCVSVInfTree* mVInfParent = nullptr;
+    CCVSVInfTree* mVInfBase = nullptr;
     short mViewUpdateKind = kViewStatusOnly;
     CString mModeText;
 
@@ -184,6 +196,7 @@ private:
     unsigned long mLastFlushTime = 0;
     std::chrono::steady_clock::time_point mConnectStart{};
     std::string mBaseFolder;
+    bool mOwnsVInfParent = true;
     CCVSJob* mJob;
     CLoginProfile mLoginProfile;
 };

@@ -1,5 +1,7 @@
 #include "operations/CVSTester.h"
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 
 #include "engine/EngineErrors.h"
@@ -13,8 +15,16 @@ CCVSTester::CCVSTester(CCVSJob* job, CLoginProfile const& profile, CCVSThreadBre
 
 std::string CCVSTester::TesterFolder()
 {
-    // The desktop, as the log uses for its saved files; nothing is written.
-    return CConsole::DesktopFolder();
+    // The desktop, where the log saves its files; the tester never writes
+    // there, so a missing desktop is not created: the home folder serves.
+    struct stat st;
+    std::string desktop = CConsole::DesktopFolder();
+    if (stat(desktop.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+        return desktop;
+    char const* home = std::getenv("HOME");
+    if (home && *home == '/' && stat(home, &st) == 0 && S_ISDIR(st.st_mode))
+        return home;
+    return "/";
 }
 
 void CCVSTester::SendCommand()

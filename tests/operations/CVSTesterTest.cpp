@@ -145,7 +145,10 @@ TEST(ModuleListing, ListsModulesAndAliases)
         SCOPED_TRACE(c.name);
         ThreadScene scene;
         c.profile.SetCompressionLevel(c.compression);
+        unsigned long checks = CheckFailureCount();
         ASSERT_TRUE(RunTester(scene, c.profile, CCVSTester::kListModules)) << scene.Dump();
+        EXPECT_EQ(CheckFailureCount(), checks);
+        EXPECT_TRUE(scene.LoggedPrefix("CVS base folder . is \xD2/")) << scene.Dump();
         auto entries = scene.Entries();
         auto at = [&](std::string const& text) {
             return std::find(entries.begin(), entries.end(), text) - entries.begin();

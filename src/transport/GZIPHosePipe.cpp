@@ -205,12 +205,7 @@ char CGZIPHosePipe::CopyLineThroughIntermediateBuffer(char* buf, unsigned long& 
         FillIntermediateBuffer();
         char* p = reinterpret_cast<char*>(mIntermediateBuffer.get() + mIntermediateStart);
         unsigned long scan = std::min(IntermediateUsed(), len - copied);
-        char const* stop = static_cast<char const*>(std::memchr(p, '\n', scan));
-        if (term != '\n') {
-            unsigned long upTo = stop != nullptr ? static_cast<unsigned long>(stop - p) : scan;
-            if (char const* t = static_cast<char const*>(std::memchr(p, term, upTo)))
-                stop = t;
-        }
+        char const* stop = FindLineStop(p, scan, term);
         if (stop != nullptr) {
             unsigned long n = static_cast<unsigned long>(stop - p);
             char c = *stop;

@@ -4,6 +4,17 @@
 
 CHosePipe::~CHosePipe() = default;
 
+char const* FindLineStop(char const* p, unsigned long n, char term)
+{
+    char const* stop = static_cast<char const*>(std::memchr(p, '\n', n));
+    if (term != '\n') {
+        unsigned long upTo = stop != nullptr ? static_cast<unsigned long>(stop - p) : n;
+        if (char const* t = static_cast<char const*>(std::memchr(p, term, upTo)))
+            stop = t;
+    }
+    return stop;
+}
+
 void CHosePipe::SendCStr(char const* s)
 {
     if (s != nullptr)

@@ -48,6 +48,10 @@ private:
 
 [[noreturn]] void ThrowHoseCode(std::int32_t code);
 
+// The first line feed or term byte among the n bytes at p, or null: where a
+// buffered ReceiveLine stops.
+char const* FindLineStop(char const* p, unsigned long n, char term);
+
 // Abstract byte transport with byte counts. Wrappers own the pipe they wrap
 // and delete it in their destructor, so deleting the outermost pipe closes the
 // whole chain. A hose pipe is used by one thread at a time; only

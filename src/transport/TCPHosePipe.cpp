@@ -414,12 +414,7 @@ char CTCPHosePipe::ReceiveLine(char* buf, unsigned long& len, char term)
             FillReadAhead(copied > 0);
         char* p = mReadAhead.get() + mAheadStart;
         unsigned long scan = std::min(mAheadEnd - mAheadStart, len - copied);
-        char const* stop = static_cast<char const*>(std::memchr(p, '\n', scan));
-        if (term != '\n') {
-            unsigned long upTo = stop != nullptr ? static_cast<unsigned long>(stop - p) : scan;
-            if (char const* t = static_cast<char const*>(std::memchr(p, term, upTo)))
-                stop = t;
-        }
+        char const* stop = FindLineStop(p, scan, term);
         if (stop != nullptr) {
             unsigned long n = static_cast<unsigned long>(stop - p);
             char c = *stop;

@@ -1,4 +1,5 @@
 #include "platform/MacFiles.h"
+#include "platform/BigEndian.h"
 
 #include "platform/AppleDouble.h"
 #include "platform/MacClock.h"
@@ -26,22 +27,10 @@
 
 namespace {
 
+using namespace fw::be;
+
 // ---- Small helpers ---------------------------------------------------------
 
-uint32_t Get32(uint8_t const* p) {
-    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
-}
-uint16_t Get16(uint8_t const* p) { return uint16_t((p[0] << 8) | p[1]); }
-void Put32(uint8_t* p, uint32_t v) {
-    p[0] = uint8_t(v >> 24);
-    p[1] = uint8_t(v >> 16);
-    p[2] = uint8_t(v >> 8);
-    p[3] = uint8_t(v);
-}
-void Put16(uint8_t* p, uint16_t v) {
-    p[0] = uint8_t(v >> 8);
-    p[1] = uint8_t(v);
-}
 
 bool IsAscii(std::string_view s) {
     for (char c : s)

@@ -1,4 +1,5 @@
 #include "platform/ResourceFile.h"
+#include "platform/BigEndian.h"
 
 #include "platform/MacFiles.h"
 
@@ -8,26 +9,7 @@
 
 namespace {
 
-uint32_t Get32(uint8_t const* p) {
-    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
-}
-uint32_t Get24(uint8_t const* p) { return (uint32_t(p[0]) << 16) | (uint32_t(p[1]) << 8) | uint32_t(p[2]); }
-uint16_t Get16(uint8_t const* p) { return uint16_t((p[0] << 8) | p[1]); }
-void Put32(uint8_t* p, uint32_t v) {
-    p[0] = uint8_t(v >> 24);
-    p[1] = uint8_t(v >> 16);
-    p[2] = uint8_t(v >> 8);
-    p[3] = uint8_t(v);
-}
-void Put24(uint8_t* p, uint32_t v) {
-    p[0] = uint8_t(v >> 16);
-    p[1] = uint8_t(v >> 8);
-    p[2] = uint8_t(v);
-}
-void Put16(uint8_t* p, uint16_t v) {
-    p[0] = uint8_t(v >> 8);
-    p[1] = uint8_t(v);
-}
+using namespace fw::be;
 
 constexpr size_t kHeaderSize = 16;
 constexpr size_t kSystemAreaSize = 240;  // 112 reserved for the system + 128 for the application

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "foundation/Log.h"
+#include "foundation/CString.h"
 
 namespace {
 
@@ -222,6 +223,15 @@ size_t FormatBoundedF(char* out, size_t outSize, char const* fmt, ...) {
     size_t n = FormatBounded(out, outSize, fmt, ap);
     va_end(ap);
     return n;
+}
+
+CString FormatCString(char const* fmt, ...) {
+    char buf[256];
+    va_list ap;
+    va_start(ap, fmt);
+    FormatBounded(buf, sizeof buf, fmt, ap);
+    va_end(ap);
+    return CString(buf);
 }
 
 short vpsprintf(unsigned char* out, char const* fmt, va_list args) {

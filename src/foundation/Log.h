@@ -28,6 +28,8 @@ class CString;
 // refused (prints nothing).
 size_t FormatBounded(char* out, size_t outSize, char const* fmt, va_list args);
 size_t FormatBoundedF(char* out, size_t outSize, char const* fmt, ...);
+// The same rules, into a new CString of at most 255 bytes.
+CString FormatCString(char const* fmt, ...);
 
 // Formats into a length-prefixed buffer of 256 bytes; returns the length (at
 // most 255).

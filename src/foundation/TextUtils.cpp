@@ -14,15 +14,6 @@ char const* const kMonthNames[13] = {"",    "Jan", "Feb", "Mar", "Apr", "May", "
 
 namespace {
 
-CString Formatted(char const* fmt, ...) {
-    char buf[256];
-    va_list ap;
-    va_start(ap, fmt);
-    FormatBounded(buf, sizeof buf, fmt, ap);
-    va_end(ap);
-    return CString(buf);
-}
-
 unsigned long SecondsFromDate(long year, long month, long day) {
     fw::SMacDateTime dt;
     dt.year = static_cast<int>(year);
@@ -42,13 +33,13 @@ inline unsigned char Fold(unsigned char c) {
 
 CString SecondsToRFC1123(unsigned long secs) {
     fw::SMacDateTime dt = fw::MacSecondsToDate(static_cast<uint32_t>(secs));
-    return Formatted("%d %s %d %02d:%02d:%02d", dt.day, kMonthNames[dt.month], dt.year, dt.hour, dt.minute,
+    return FormatCString("%d %s %d %02d:%02d:%02d", dt.day, kMonthNames[dt.month], dt.year, dt.hour, dt.minute,
                      dt.second);
 }
 
 CString SecondsToYYYY_MM_DD(unsigned long secs) {
     fw::SMacDateTime dt = fw::MacSecondsToDate(static_cast<uint32_t>(secs));
-    return Formatted("%04d-%02d-%02d", dt.year, dt.month, dt.day);
+    return FormatCString("%04d-%02d-%02d", dt.year, dt.month, dt.day);
 }
 
 void FixupYear(unsigned long& year) {
@@ -556,7 +547,7 @@ CString GetHostNameWithHint(CString const& hint) {
         return CString(name);
     }
     if (hint.Empty()) return CString("a Mac");
-    return Formatted("%s's Mac", hint.c_str());
+    return FormatCString("%s's Mac", hint.c_str());
 }
 
 void VersionToString(NumVersion const& v, unsigned char* out) {

@@ -84,17 +84,6 @@ unsigned long ParseUnsigned(CString const& s)
     return n;
 }
 
-CString Formatted(char const* fmt, ...) __attribute__((format(printf, 1, 2)));
-CString Formatted(char const* fmt, ...)
-{
-    char buf[256];
-    va_list args;
-    va_start(args, fmt);
-    FormatBounded(buf, sizeof buf, fmt, args);
-    va_end(args);
-    return CString(buf);
-}
-
 CString Decimal(unsigned long n)
 {
     char buf[24];
@@ -521,7 +510,7 @@ bool StoreFields(SLoginProfileFields const& f, CLoginProfileList const& list, CL
                       {f.password, "password"}, {f.command, "CVS command"}};
     for (auto const& field : wire)
         if (HasControlChar(field.text)) {
-            alert = Formatted("The %s must not contain control characters.", field.name);
+            alert = FormatCString("The %s must not contain control characters.", field.name);
             return false;
         }
     if (!IsNiceCVSRoot(f.root)) {
@@ -559,13 +548,13 @@ bool StoreFields(SLoginProfileFields const& f, CLoginProfileList const& list, CL
             continue;
         if (SameString(other->Host(), f.host) && other->Port(false) == effectivePort &&
             other->LoginMethod() != f.method) {
-            alert = Formatted("You cannot have multiple login profiles with different login methods for host "
+            alert = FormatCString("You cannot have multiple login profiles with different login methods for host "
                               "\xD2%s:%lu\xD3. The other profile is \xD2%s\xD3.",
                               Text(f.host), effectivePort, Text(other->Description()));
             return false;
         }
         if (SameString(other->Description(), f.description)) {
-            alert = Formatted("There already is a login profile \xD2%s\xD3. Please change the current login "
+            alert = FormatCString("There already is a login profile \xD2%s\xD3. Please change the current login "
                               "profile's desctription.",
                               Text(f.description));
             return false;

@@ -99,12 +99,16 @@ CCVSClientThread::CCVSClientThread(CCVSJob* job, CLoginProfile const& profile, s
     // Called about as often as an idle loop passes when nothing happens; a
     // period of zero would keep the main loop spinning for the baton.
     mYielder.StartIdling(kYielderPeriod);
+    if (mBreaker)
+        mBreaker->Attach(this);
     if (gConsoleP)
         gConsoleP->BufferUpdate();
 }
 
 CCVSClientThread::~CCVSClientThread()
 {
+    if (mBreaker)
+        mBreaker->Detach(this);
     mYielder.StopIdling();
     GLogStatusPrintf("off line.");
     delete mJob;
@@ -361,6 +365,14 @@ std::string CCVSClientThread::ReadAuthenticationTail()
 
 void CCVSClientThread::ReportFailure(std::int32_t code)
 {
+    if (code == kHoseOperationAborted && mBreaker &&
+        mBreaker->CVSOperationStatus() == CCVSThreadBreaker::kAbort) {
+        // The user's Stop cancelled what the thread was waiting for.
+        mAborted = true;
+        NoteUserAbort();
+        mAuthenticating = false;
+        return;
+    }
     CString info = mLoginProfile.InfoString();
     if (code == kHoseRemoteOrderlyDisconnect)
         AcceptRemoteDisconnect();
@@ -656,9 +668,23 @@ bool CCVSClientThread::UpdateYieldAndCheckAbort()
     } while (mBreaker && mBreaker->CVSOperationStatus() == CCVSThreadBreaker::kPause);
     if (mBreaker && mBreaker->CVSOperationStatus() == CCVSThreadBreaker::kAbort) {
         mAborted = true;
-        GLogPrintf(3, "User ABORTED operation.");
+        NoteUserAbort();
     }
     return !mAborted;
+}
+
+void CCVSClientThread::NoteUserAbort()
+{
+    if (mAbortLogged)
+        return;
+    mAbortLogged = true;
+    GLogPrintf(3, "User ABORTED operation.");
+}
+
+void CCVSClientThread::AbortBlockedCall()
+{
+    if (mHosePipe && !mDisconnecting)
+        mHosePipe->AbortThreadOperation();
 }
 
 void CCVSClientThread::SafeYield()

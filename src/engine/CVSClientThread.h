@@ -92,6 +92,10 @@ public:
     // Cancels what the transport is blocked in; once only.
     void StartDisconnect();
     void AcceptRemoteDisconnect();
+    // The user's Stop: cancels the transport call the thread waits in. Called
+    // by the breaker on the main thread, with the baton, so the transport
+    // cannot be swapped or deleted meanwhile.
+    void AbortBlockedCall();
 
     // Sends raw request text on the conversation's transport. Requests are
     // gathered and go out together before the next receive (or once a
@@ -178,6 +182,7 @@ private:
     std::string ReadAuthenticationTail();
     void ReportFailure(std::int32_t code);
     void DiscardSends();
+    void NoteUserAbort();
     void EndConversation();
     char ReadResponsePart(std::vector<char>& buf, std::size_t& used, char term, std::size_t limit,
                           std::size_t step);
@@ -191,6 +196,7 @@ private:
     CYielder mYielder;
     unsigned long mLastYieldTime = 0;
     bool mAborted = false;
+    bool mAbortLogged = false;
     CCVSThreadBreaker* mBreaker;
     bool mCommandStageReached = false;
     unsigned long mLastFlushTime = 0;

@@ -1,5 +1,8 @@
 #include "engine/CVSThreadBreaker.h"
 
+#include <algorithm>
+
+#include "engine/CVSClientThread.h"
 #include "foundation/Log.h"
 
 namespace {
@@ -26,6 +29,19 @@ void CCVSThreadBreaker::TellCVSOperationStatus(unsigned short status)
     if (!FW_CHECK(kRun <= status && status <= kAbort))
         return;
     mStatus.store(status);
+    if (status == kAbort)
+        for (CCVSClientThread* t : mThreads)
+            t->AbortBlockedCall();
+}
+
+void CCVSThreadBreaker::Attach(CCVSClientThread* thread)
+{
+    mThreads.push_back(thread);
+}
+
+void CCVSThreadBreaker::Detach(CCVSClientThread* thread)
+{
+    mThreads.erase(std::remove(mThreads.begin(), mThreads.end(), thread), mThreads.end());
 }
 
 void CCVSThreadBreaker::WaitForThread()

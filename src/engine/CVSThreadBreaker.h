@@ -8,6 +8,9 @@
 
 #include <atomic>
 #include <functional>
+#include <vector>
+
+class CCVSClientThread;
 
 class CCVSThreadBreaker {
 public:
@@ -21,6 +24,9 @@ public:
     CCVSThreadBreaker(CCVSThreadBreaker const&) = delete;
     CCVSThreadBreaker& operator=(CCVSThreadBreaker const&) = delete;
 
+    // kAbort also cancels what the owner's threads are blocked in (waiting
+    // for a silent server, or for the throughput limit), so that Stop works
+    // at once rather than at the thread's next check.
     void TellCVSOperationStatus(unsigned short status);
     unsigned short CVSOperationStatus() const { return mStatus.load(); }
 
@@ -35,9 +41,14 @@ public:
     // recomputes which commands are enabled. Set by the application.
     static void SetCommandStatusHook(std::function<void()> hook);
 
+    // The client threads a Stop reaches (each registers itself while it exists).
+    void Attach(CCVSClientThread* thread);
+    void Detach(CCVSClientThread* thread);
+
 private:
     static void CommandStatusChanged();
 
     std::atomic<unsigned short> mStatus{kRun};
     int mWaitForThreads = 0;
+    std::vector<CCVSClientThread*> mThreads;
 };

@@ -443,3 +443,25 @@ TEST(CVSClientThread, Handshake)
     }
     RemoveTree(dir);
 }
+
+TEST(CVSClientThread, StopWhileTheServerIsSilent)
+{
+    // Stop reaches a thread that waits for a server with nothing to say: it
+    // ends at once, not when the time-out passes.
+    std::string dir = MakeTempDir();
+    ThreadScene scene;
+    CLoginProfile p = LocalProfile("/r", ScriptedServer(dir, "silent", "sleep 8\n"));
+    p.SetTimeOut(20);
+    auto* t = new CProbeThread(new CCVSJob, p, &scene.mBreaker, "noop\n");
+    t->Resume();
+    ASSERT_TRUE(scene.mLoop.RunUntil([&] { return scene.LoggedPrefix("CVS base folder"); }, 20s)) << scene.Dump();
+    scene.mLoop.RunFor(200ms);
+    scene.mBreaker.TellCVSOperationStatus(CCVSThreadBreaker::kAbort);
+    auto stop = std::chrono::steady_clock::now();
+    ASSERT_TRUE(scene.RunToEnd(20s)) << scene.Dump();
+    EXPECT_LT(std::chrono::steady_clock::now() - stop, 3s);
+    EXPECT_EQ(scene.Count("User ABORTED operation.", 3), 1) << scene.Dump();
+    EXPECT_TRUE(scene.Entries(4).empty()) << scene.Dump();
+    EXPECT_NE(StatisticsLine(scene), "") << scene.Dump();
+    RemoveTree(dir);
+}

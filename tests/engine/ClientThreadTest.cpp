@@ -285,6 +285,12 @@ TEST(CVSClientThread, MisbehavingServers)
         // Output that ends in the middle of a response: the server is gone.
         {"cut", "printf 'M partial line'\n",
          {"CVS server initiated disconnect on connection " + Quoted("local:/r") + "."}, false},
+        // A response name beyond any sense is a protocol error, not a reason
+        // to take all memory.
+        {"endless name", "head -c 5000 /dev/zero | tr '\\0' N; echo ' x'; echo ok\n",
+         {"A response from the CVS server is longer than 1024 bytes.",
+          "Unexpected response received from CVS server on connection " + Quoted("local:/r") + "."},
+         false},
         // A server that stops talking runs into the time-out.
         {"silent", "sleep 5\n", {"Connection " + Quoted("local:/r") + " timed out."}, false},
     };

@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QScreen>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -374,8 +375,9 @@ TEST(AboutBox, NameVersionAndPlainLabels)
     box.show();
     EXPECT_EQ(box.VersionLabel()->text().toStdString(), scene.App().Version(false));
     for (QLabel* l : box.findChildren<QLabel*>()) {
-        if (!l->text().isEmpty())
+        if (!l->text().isEmpty()) {
             EXPECT_EQ(l->textFormat(), Qt::PlainText);
+        }
     }
     // A timed box closes by itself.
     EXPECT_TRUE(WaitUntil([&] { return !box.isVisible(); }, 2000));
@@ -404,4 +406,30 @@ TEST(SingleInstance, ASecondStartHandsItsFoldersOver)
     struct stat st {};
     ASSERT_EQ(stat(QFileInfo(own).path().toUtf8().constData(), &st), 0);
     EXPECT_EQ(st.st_mode & 077, 0u);
+}
+
+// The windows right after start-up. Under a display server (xvfb-run) the
+// whole screen is taken; FW_SCREENSHOT names a PNG file to keep the picture.
+TEST(Screenshot, WindowsAfterStartup)
+{
+    AppScene scene;
+    CConsoleWindow* console = scene.Face().Console();
+    console->move(10, 10);
+    console->ShowWindow();
+    scene.Face().CommentWindow()->move(740, 10);
+    scene.Face().CommentWindow()->show();
+    CLoginDialog login(scene.App().Profiles(), 0, false);
+    login.move(200, 200);
+    login.show();
+    ASSERT_TRUE(WaitUntil([&] { return scene.Logged("System supports long file names."); }, 3000));
+    WaitUntil([] { return false; }, 300);
+    QPixmap shot;
+    if (QGuiApplication::platformName() == QStringLiteral("xcb")) {
+        shot = QGuiApplication::primaryScreen()->grabWindow(0);
+    } else {
+        shot = console->grab();
+    }
+    ASSERT_FALSE(shot.isNull());
+    if (char const* path = getenv("FW_SCREENSHOT"))
+        EXPECT_TRUE(shot.save(QString::fromLocal8Bit(path)));
 }

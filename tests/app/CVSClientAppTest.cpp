@@ -186,6 +186,10 @@ TEST_F(AppTest, StartupReportAndExceptions)
     EXPECT_EQ(mApp->Version(false), std::string("Version ") + FW_VERSION_STRING + " Linux");
     EXPECT_TRUE(has("Using Appearance Manager Qt 6.4.2 (offscreen, Fusion)"));
     EXPECT_TRUE(has("Keychain Manager not found."));
+    facts.keychain = true;
+    mApp->ShowCopyright(facts);
+    log = Log();
+    EXPECT_TRUE(has("Using Keychain Manager " + CCVSClientApp::KeychainVersion()));
     EXPECT_TRUE(has("System supports long file names."));
     EXPECT_TRUE(has("Text Encoding Conversion Manager found."));
     EXPECT_TRUE(has("System Testix 1"));

@@ -60,6 +60,8 @@ public:
     static bool IsListedKind(short kind);
     static std::vector<CWindow*> const& WindowList() { return sWindowList; }
     static int CountOfKind(short kind);
+    // Every window, listed or not, oldest first.
+    static std::vector<CWindow*> const& AllWindows() { return sAll; }
     // The Window menu: one item per listed window, in list order; sandbox
     // windows by title, others indented by three spaces. At most 300.
     static std::vector<SWindowMenuItem> WindowMenuItems();

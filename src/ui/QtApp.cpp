@@ -87,21 +87,22 @@ bool CQtFace::Start(QStringList const& folders)
 
     qApp->installEventFilter(this);
     mConsole = new CConsoleWindow(mApp.get());
-    mComment = new CCommentWindowQt(mApp.get());
-    mComment->move(mConsole->pos() + QPoint(760, 0));
     auto visible = [this](short kind) {
         auto v = mApp->Prefs().GetResource(kWindowVisibility, kind);
         return !v || v->size() != 2 || (*v)[1] != 0;
     };
     bool const showComment = visible(kWindowComment);
-    if (visible(kWindowConsole) || !showComment)
+    bool const showConsole = visible(kWindowConsole) || !showComment;
+    if (showConsole)
         mConsole->show();
-    if (showComment)
-        mComment->show();
-    if (mOptions.singleInstance)
-        ListenForOthers();
-
-    QTimer::singleShot(0, this, [this, folders] {
+    // The rest waits until the first window is on the screen.
+    mAfterFirstPaint = [this, folders, showComment, showConsole] {
+        mComment = new CCommentWindowQt(mApp.get());
+        mComment->move(mConsole->pos() + QPoint(mConsole->width() + 20, 0));
+        if (showComment)
+            mComment->show();
+        if (mOptions.singleInstance)
+            ListenForOthers();
         SPlatformFacts facts;
         facts.appearance = "Qt " + std::string(qVersion()) + " (" + QGuiApplication::platformName().toStdString() +
                            ", " + QApplication::style()->name().toStdString() + ")";
@@ -111,7 +112,9 @@ bool CQtFace::Start(QStringList const& folders)
         short const splash = mApp->Prefs().mValues.splashTime;
         if (splash > 0)
             ShowAboutBox(static_cast<unsigned short>(splash));
-    });
+    };
+    if (!showConsole)
+        QTimer::singleShot(0, this, [this] { FirstPainted(); });
     return true;
 }
 
@@ -119,10 +122,19 @@ bool CQtFace::eventFilter(QObject* watched, QEvent* event)
 {
     if (!mPainted && event->type() == QEvent::Paint && watched->isWidgetType()) {
         mPainted = true;
-        if (mOptions.firstPainted)
-            QTimer::singleShot(0, this, [this] { mOptions.firstPainted(); });
+        QTimer::singleShot(0, this, [this] { FirstPainted(); });
     }
     return QObject::eventFilter(watched, event);
+}
+
+void CQtFace::FirstPainted()
+{
+    if (mOptions.firstPainted)
+        mOptions.firstPainted();
+    if (auto after = std::move(mAfterFirstPaint)) {
+        mAfterFirstPaint = nullptr;
+        after();
+    }
 }
 
 void CQtFace::RememberVisibility()
@@ -144,7 +156,8 @@ void CQtFace::ShowConsole()
 
 void CQtFace::ShowCommentWindow()
 {
-    mComment->SelectWindow();
+    if (mComment)
+        mComment->SelectWindow();
 }
 
 void CQtFace::ChooseDocument()

@@ -34,7 +34,8 @@ public:
     ~CQtFace() override;
 
     // Creates the log, the application and the windows. False when another
-    // instance took over.
+    // instance took over. The comment window, the start-up report and the
+    // listening for other starts follow once the first window is painted.
     bool Start(QStringList const& folders);
 
     void ShowConsole() override;
@@ -54,6 +55,8 @@ public:
 private:
     void ListenForOthers();
     void RememberVisibility();
+    void FirstPainted();
+    std::function<void()> mAfterFirstPaint;
     SRunOptions mOptions;
     std::unique_ptr<CQtMainLoop> mLoop;
     std::unique_ptr<CConsole> mLog;

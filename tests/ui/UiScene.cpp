@@ -81,7 +81,8 @@ void AppScene::Restart()
     mFace->Start({});
     SetAlertSink(&mAlerts);
     mFace->App()->Prefs().mValues.splashTime = 0;
-    QTest::qWait(20);
+    // The comment window and the start-up report follow the first paint.
+    WaitUntil([this] { return mFace->CommentWindow() != nullptr; }, 5000);
 }
 
 std::vector<std::string> AppScene::Log() const

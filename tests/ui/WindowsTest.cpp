@@ -430,6 +430,7 @@ TEST(Screenshot, WindowsAfterStartup)
         shot = console->grab();
     }
     ASSERT_FALSE(shot.isNull());
-    if (char const* path = getenv("FW_SCREENSHOT"))
+    if (char const* path = getenv("FW_SCREENSHOT")) {
         EXPECT_TRUE(shot.save(QString::fromLocal8Bit(path)));
+    }
 }

@@ -49,6 +49,8 @@ private:
     void WaitFor(Wait what);
     // Reads once into the read-ahead buffer; raises at end of stream.
     void FillReadAhead(bool midLine);
+    // ReceiveLine for a line that is not wholly in the read-ahead.
+    char ReceiveLineAcross(char* buf, unsigned long& len, char term);
     void CheckUrgentData();
     [[noreturn]] void RaiseErrno(int err);
     // One connection attempt to mRemote; *busy tells that the local port
@@ -72,7 +74,7 @@ private:
     std::atomic<bool> mAborted{false};
     bool mRemoteClosed = false;
 
-    static constexpr unsigned long kReadAheadSize = 64 * 1024;
+    static constexpr unsigned long kReadAheadSize = 256 * 1024;
     std::unique_ptr<char[]> mReadAhead;
     unsigned long mAheadStart = 0;
     unsigned long mAheadEnd = 0;

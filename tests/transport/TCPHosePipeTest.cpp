@@ -157,7 +157,7 @@ TEST(TCPHosePipe, ReceiveLineContractAndReadAhead)
     std::string file(1000, '\0');
     for (size_t i = 0; i < file.size(); ++i)
         file[i] = static_cast<char>(i * 7);
-    std::string longLine(100000, 'L');  // longer than the read-ahead
+    std::string longLine(600000, 'L');  // longer than the read-ahead
     ScriptServer server([&](int& fd) {
         SendAll(fd, "ok\n0123456789XYZ\nabc def\n" + file + "tail\n" + longLine + "\nlast\n");
         RecvAll(fd);
@@ -191,6 +191,65 @@ TEST(TCPHosePipe, ReceiveLineContractAndReadAhead)
     EXPECT_EQ(Line(pipe), "last");
     // Lines do not count as received bytes, file contents do.
     EXPECT_EQ(pipe.ReceivedBytes(), file.size());
+}
+
+TEST(TCPHosePipe, ReceiveLineAtEveryLengthAndLimit)
+{
+    // Lines of every length around the sizes the search works in, each read
+    // once with room for its stop and once with room for exactly its bytes.
+    std::string lines;
+    for (unsigned length = 0; length <= 70; ++length) {
+        std::string line;
+        for (unsigned i = 0; i < length; ++i)
+            line += static_cast<char>('!' + (length + i) % 90);  // no line feed or space
+        lines += line + "\n" + line + "\n";
+    }
+    // The term byte and the line feed close together, past the first 16 bytes.
+    lines += "0123456789abcdefXY Z\n0123456789abcdefXY\n Z\n";
+    ScriptServer server([&](int& fd) {
+        SendAll(fd, lines);
+        RecvAll(fd);
+    });
+    ASSERT_TRUE(server.Ok());
+    CTCPHosePipe pipe(CString("127.0.0.1"), server.Port(), 10, false);
+    ASSERT_TRUE(pipe.OK());
+
+    char const kGuard = '\x7F';
+    std::vector<char> buf(100);
+    auto receive = [&](unsigned long len, char term, char* stop) {
+        std::fill(buf.begin(), buf.end(), kGuard);
+        *stop = pipe.ReceiveLine(buf.data(), len, term);
+        // Nothing written past the line and its NUL, nor past the room given.
+        for (size_t i = len + 1; i < buf.size(); ++i)
+            if (buf[i] != kGuard)
+                ADD_FAILURE() << "byte " << i << " overwritten after a line of " << len;
+        return std::string(buf.data(), len);
+    };
+    std::size_t at = 0;
+    for (unsigned length = 0; length <= 70; ++length) {
+        std::string line = lines.substr(at, length);
+        at += 2 * (length + 1);
+        char stop = 'x';
+        EXPECT_EQ(receive(length + 1, '\n', &stop), line);
+        EXPECT_EQ(stop, '\n') << length;
+        EXPECT_EQ(buf[length], '\0') << length;
+        // Room for the bytes only: they come without their stop, which is
+        // left for the next call.
+        EXPECT_EQ(receive(length, '\n', &stop), line);
+        EXPECT_EQ(stop, 0) << length;
+        EXPECT_EQ(receive(10, '\n', &stop), "");
+        EXPECT_EQ(stop, '\n') << length;
+    }
+    char stop = 'x';
+    EXPECT_EQ(receive(99, ' ', &stop), "0123456789abcdefXY");
+    EXPECT_EQ(stop, ' ');
+    EXPECT_EQ(receive(99, ' ', &stop), "Z");
+    EXPECT_EQ(stop, '\n');
+    EXPECT_EQ(receive(99, ' ', &stop), "0123456789abcdefXY");
+    EXPECT_EQ(stop, '\n');
+    EXPECT_EQ(receive(99, ' ', &stop), "");
+    EXPECT_EQ(stop, ' ');
+    EXPECT_EQ(pipe.ReceivedBytes(), 0u);
 }
 
 TEST(TCPHosePipe, ServerClosingEndsTheConversation)

@@ -15,6 +15,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
+#include <QTabBar>
+#include <QTreeWidget>
 #include <QTabWidget>
 
 #include <sys/stat.h>
@@ -34,6 +36,7 @@
 #include "ui/LoginProfilePanel.h"
 #include "ui/PreferencesDialog.h"
 #include "ui/QtText.h"
+#include "ui/TyperCheckDialog.h"
 #include "ui/TyperList.h"
 
 using namespace uitest;
@@ -433,4 +436,40 @@ TEST(Screenshot, WindowsAfterStartup)
     if (char const* path = getenv("FW_SCREENSHOT")) {
         EXPECT_TRUE(shot.save(QString::fromLocal8Bit(path)));
     }
+}
+
+TEST(TyperCheck, ViewsCountsCommentsAndResults)
+{
+    AppScene scene;
+    TPtrArray<CFileTyperTestEntry> entries(kPArrOwning);
+    FSSpec none;
+    constexpr unsigned long kText = 0x54455854, kTtxt = 0x74747874;  // 'TEXT', 'ttxt'
+    entries.append(new CFileTyperTestEntry(none, "Read Me", 300, 1200, kText, kTtxt, kSFResByLine, kKWDefault, false,
+                                           kFTSkipNone));
+    entries.append(new CFileTyperTestEntry(none, "docs", 0, 0, 0, 0, 0, 0, true, kFTSkipNone));
+    entries.append(new CFileTyperTestEntry(none, "notes.txt", 0, 50, kText, kTtxt, kSFDataFork, kKWDefault, false,
+                                           kFTSkipNone));
+    entries.append(new CFileTyperTestEntry(none, "CVS", 0, 0, 0, 0, 0, 0, true, kFTSkipReservedName));
+
+    CTyperCheckDialog dlg(entries, "Import", &scene.App());
+    EXPECT_EQ(dlg.windowTitle(), QStringLiteral("Import Check Results"));
+    EXPECT_EQ(dlg.Views()->tabText(kFTViewAll - 1), QStringLiteral("All Items (4)"));
+    EXPECT_EQ(dlg.Views()->tabText(kFTViewDanger - 1), QStringLiteral("Dangerous (1)"));
+    EXPECT_NE(dlg.Views()->tabTextColor(kFTViewDanger - 1), dlg.Views()->tabTextColor(kFTViewAll - 1));
+
+    dlg.ShowView(kFTViewDanger);
+    ASSERT_EQ(dlg.List()->topLevelItemCount(), 1);
+    EXPECT_EQ(dlg.List()->topLevelItem(0)->text(0), QStringLiteral("Read Me"));
+    EXPECT_NE(dlg.Comment2()->text().indexOf(QStringLiteral("loose its data fork")), -1);
+    EXPECT_EQ(dlg.Comment2()->textFormat(), Qt::PlainText);
+    dlg.ShowView(kFTViewSkipped);
+    ASSERT_EQ(dlg.List()->topLevelItemCount(), 1);
+    EXPECT_NE(dlg.Comment2()->text().indexOf(QStringLiteral("reserved name")), -1);
+
+    // Escape cancels (2); the default button goes on (1).
+    QTimer::singleShot(50, [&] { QTest::keyClick(&dlg, Qt::Key_Escape); });
+    EXPECT_EQ(dlg.Run(), 2);
+    CTyperCheckDialog again(entries, "Import", &scene.App());
+    QTimer::singleShot(50, [&] { QTest::keyClick(&again, Qt::Key_Return); });
+    EXPECT_EQ(again.Run(), 1);
 }

@@ -255,7 +255,7 @@ TEST(LoginProfiles, LoginDialogRefusesBadFieldsAndKeepsLineBreaksOut)
     p->mUser->setText(QStringLiteral("us\rer"));
     dlg.accept();
     EXPECT_FALSE(dlg.isVisible()) << ::testing::PrintToString(alerts.Shown());
-    CLoginProfileList copy;
+    CLoginProfileList copy(kPArrOwning | kPArrSorted);
     p->Editor().CopyFromTable(copy);
     unsigned short const i = FindProfileByDescription(copy, "Twolines");
     ASSERT_NE(i, kNoProfile);

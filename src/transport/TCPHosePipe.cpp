@@ -115,7 +115,7 @@ inline bool CutLine(char const* p, unsigned long n, char term, char* out, unsign
 
 CTCPHosePipe::CTCPHosePipe(CString const& host, unsigned short port, unsigned short timeout,
                            unsigned char restrictedLocalPort)
-    : mTimeout(timeout), mHost(host), mPort(port), mReadAhead(new char[kReadAheadSize + kCutOverread]())
+    : mTimeout(timeout), mHost(host), mPort(port)
 {
     mAbortEvent = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
 
@@ -434,6 +434,11 @@ void CTCPHosePipe::ReceiveData(void* buf, unsigned long& len)
 
 void CTCPHosePipe::FillReadAhead(bool midLine)
 {
+    if (!mReadAhead) {
+        // Made at the first receive. Zeroed, so the bytes CutLine looks at
+        // past the received ones are never uninitialised.
+        mReadAhead.reset(new char[kReadAheadSize + kCutOverread]());
+    }
     mAheadStart = mAheadEnd = 0;
     for (;;) {
         if (mAborted.load())

@@ -346,14 +346,19 @@ TEST(TCPHosePipe, OrderlyAndAbortiveDisconnect)
 TEST(TCPHosePipe, SendingToAClosedPeerRaisesInsteadOfKillingTheProcess)
 {
     ScriptServer server([](int& fd) {
+        // Wait for the client's first byte, so that the reset cannot reach it
+        // while it is still finishing its connect.
+        char first;
+        recv(fd, &first, 1, 0);
         linger l{1, 0};
         setsockopt(fd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
-        close(fd);  // reset at once
+        close(fd);  // reset
         fd = -1;
     });
     ASSERT_TRUE(server.Ok());
     CTCPHosePipe pipe(CString("127.0.0.1"), server.Port(), 5, false);
     ASSERT_TRUE(pipe.OK());
+    pipe.SendCStr("x");
     server.Join();
     std::string block(64 * 1024, 'z');
     std::int32_t code = Raised([&] {

@@ -25,6 +25,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "../engine/ThreadScene.h"
 #include "CvsRig.h"
 #include "app/Commands.h"
 #include "platform/Threads.h"
@@ -472,4 +473,49 @@ TEST(TyperCheck, ViewsCountsCommentsAndResults)
     CTyperCheckDialog again(entries, "Import", &scene.App());
     QTimer::singleShot(50, [&] { QTest::keyClick(&again, Qt::Key_Return); });
     EXPECT_EQ(again.Run(), 1);
+}
+
+// List Modules from the menu: the dialog with the remembered profile, the
+// password asked for in the login dialog's password form, and the listing on
+// its own thread into the log.
+TEST(ModuleListing, FromTheMenuWithAPasswordPrompt)
+{
+    fwtest::CvsRig& rig = fwtest::CvsRig::Shared();
+    ASSERT_TRUE(rig.Ok()) << rig.Error();
+    ASSERT_TRUE(fwtest::SetModules(rig, "uimod -a mod\n"));
+    AppScene scene;
+    CLoginProfile* p = new CLoginProfile(fwtest::PserverProfile(rig, "alice", ""));
+    p->SetDescription("Rig");
+    p->SetPasswordMode(kPasswordAsk);
+    scene.App().Profiles().insert(p);
+    unsigned short const index = FindProfileByDescription(scene.App().Profiles(), "Rig");
+    scene.App().Prefs().PutSetting(kSettingLastProfile, index);
+
+    std::string const password = rig.Account("alice").password;
+    bool chose = false, typed = false;
+    QTimer::singleShot(30, [&] {
+        WaitUntil([] { return qobject_cast<CModuleListDialog*>(QApplication::activeModalWidget()) != nullptr; }, 3000);
+        auto* dlg = qobject_cast<CModuleListDialog*>(QApplication::activeModalWidget());
+        if (!dlg)
+            return;
+        chose = dlg->Popup()->currentIndex() == index;
+        QTest::keyClick(dlg, Qt::Key_Return);
+        QTimer::singleShot(30, [&] {
+            WaitUntil([] { return qobject_cast<CLoginDialog*>(QApplication::activeModalWidget()) != nullptr; }, 3000);
+            auto* login = qobject_cast<CLoginDialog*>(QApplication::activeModalWidget());
+            if (!login)
+                return;
+            login->Panel()->mPassword->setText(QString::fromStdString(password));
+            typed = true;
+            QTest::keyClick(login->Panel()->mPassword, Qt::Key_Return);
+        });
+    });
+    EXPECT_TRUE(CCommander::ProcessCommand(kCmdListModules));
+    EXPECT_TRUE(chose);
+    EXPECT_TRUE(typed);
+    ASSERT_TRUE(WaitUntil([&] { return scene.App().HasNoThreads() && CThread::Count() == 0; }, 30000));
+    auto log = scene.Log();
+    EXPECT_NE(std::find(log.begin(), log.end(), "uimod        -a mod"), log.end()) << ::testing::PrintToString(log);
+    // The password typed in is kept for the run.
+    EXPECT_EQ(std::string(scene.App().Profiles()[index]->Password().c_str()), password);
 }

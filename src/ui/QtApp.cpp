@@ -5,11 +5,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QScreen>
 #include <QStyle>
 #include <QTimer>
 
@@ -30,6 +33,38 @@
 
 namespace {
 constexpr OSType kWindowVisibility = FourCC("WVis");
+constexpr OSType kWindowGeometry = FourCC("WGeo");
+
+// 'WGeo': the frame as top, left, bottom, right, signed 16-bit big-endian.
+std::vector<uint8_t> GeometryBytes(QRect const& r)
+{
+    std::vector<uint8_t> out;
+    for (int v : {r.top(), r.left(), r.top() + r.height(), r.left() + r.width()}) {
+        int16_t const c = static_cast<int16_t>(std::clamp(v, -32768, 32767));
+        out.push_back(static_cast<uint8_t>(static_cast<uint16_t>(c) >> 8));
+        out.push_back(static_cast<uint8_t>(c & 0xFF));
+    }
+    return out;
+}
+
+void RestoreGeometry(CPreferences& prefs, short kind, QWidget* w)
+{
+    auto b = prefs.GetResource(kWindowGeometry, kind);
+    if (!b || b->size() != 8)
+        return;
+    auto at = [&](int i) { return static_cast<int16_t>(((*b)[i * 2] << 8) | (*b)[i * 2 + 1]); };
+    QRect r(QPoint(at(1), at(0)), QPoint(at(3) - 1, at(2) - 1));
+    if (r.width() < 100 || r.height() < 60)
+        return;
+    // Keep it on a screen that exists now.
+    if (QScreen* screen = QGuiApplication::screenAt(r.center()); !screen) {
+        QRect const avail = QGuiApplication::primaryScreen()->availableGeometry();
+        r.setSize(r.size().boundedTo(avail.size()));
+        r.moveTopLeft(avail.topLeft());
+    }
+    w->resize(r.size());
+    w->move(r.topLeft());
+}
 
 }  // namespace
 
@@ -47,6 +82,14 @@ CQtFace::~CQtFace()
             QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
     }
     RememberVisibility();
+    if (mApp) {
+        for (auto [kind, w] : {std::pair<short, QWidget*>{kWindowConsole, mConsole}, {kWindowComment, mComment}})
+            if (w) {
+                auto const bytes = GeometryBytes(QRect(w->pos(), w->size()));
+                if (mApp->Prefs().GetResource(kWindowGeometry, kind) != bytes)
+                    mApp->Prefs().PutResource(kWindowGeometry, kind, "Window Geometry", bytes);
+            }
+    }
     qApp->removeEventFilter(this);
     delete mConsole;
     mConsole = nullptr;
@@ -87,6 +130,7 @@ bool CQtFace::Start(QStringList const& folders)
 
     qApp->installEventFilter(this);
     mConsole = new CConsoleWindow(mApp.get());
+    RestoreGeometry(mApp->Prefs(), kWindowConsole, mConsole);
     auto visible = [this](short kind) {
         auto v = mApp->Prefs().GetResource(kWindowVisibility, kind);
         return !v || v->size() != 2 || (*v)[1] != 0;
@@ -99,6 +143,7 @@ bool CQtFace::Start(QStringList const& folders)
     mAfterFirstPaint = [this, folders, showComment, showConsole] {
         mComment = new CCommentWindowQt(mApp.get());
         mComment->move(mConsole->pos() + QPoint(mConsole->width() + 20, 0));
+        RestoreGeometry(mApp->Prefs(), kWindowComment, mComment);
         if (showComment)
             mComment->show();
         if (mOptions.singleInstance)

@@ -519,3 +519,16 @@ TEST(ModuleListing, FromTheMenuWithAPasswordPrompt)
     // The password typed in is kept for the run.
     EXPECT_EQ(std::string(scene.App().Profiles()[index]->Password().c_str()), password);
 }
+
+TEST(WindowPlaces, GeometryAndVisibilityAcrossARestart)
+{
+    AppScene scene;
+    scene.Face().Console()->move(40, 50);
+    scene.Face().Console()->resize(610, 330);
+    scene.Face().CommentWindow()->hide();
+    scene.Restart();
+    EXPECT_EQ(scene.Face().Console()->pos(), QPoint(40, 50));
+    EXPECT_EQ(scene.Face().Console()->size(), QSize(610, 330));
+    EXPECT_TRUE(scene.Face().Console()->isVisible());
+    EXPECT_FALSE(scene.Face().CommentWindow()->isVisible());
+}

@@ -34,12 +34,19 @@ QVariant CConsoleModel::data(QModelIndex const& index, int role) const
     case Qt::DisplayRole:
         return FromMac(std::string_view(reinterpret_cast<char const*>(p + 1), p[0]));
     case Qt::FontRole: {
-        QFont f = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-        if (level >= 1)
+        // Three text styles: plain, notable (bold; warnings also italic), errors.
+        static QFont const plain = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+        static QFont const bold = [] {
+            QFont f = plain;
             f.setBold(true);
-        if (level == 2)
+            return f;
+        }();
+        static QFont const warning = [] {
+            QFont f = bold;
             f.setItalic(true);
-        return f;
+            return f;
+        }();
+        return level == 0 ? plain : level == 2 ? warning : bold;
     }
     case Qt::ForegroundRole:
         if (level >= 3)

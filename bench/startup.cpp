@@ -6,7 +6,6 @@
 //
 // The children are this executable in another mode; each writes one line when
 // its first window has been painted and ends at once.
-#include "ui/Prelude.h"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -144,13 +144,13 @@ public:
 private:
     // Adds kGrowBy slots, leaving a one-slot gap at index gap.
     void Grow(int gap) {
-        ELM** slots = new ELM*[static_cast<size_t>(mCapacity + kGrowBy)];
+        ELM** grown = new ELM*[static_cast<size_t>(mCapacity + kGrowBy)];
         if (mSlots) {
-            std::memcpy(slots, mSlots, sizeof(ELM*) * static_cast<size_t>(gap));
-            std::memcpy(slots + gap + 1, mSlots + gap, sizeof(ELM*) * static_cast<size_t>(mCount - gap));
+            std::memcpy(grown, mSlots, sizeof(ELM*) * static_cast<size_t>(gap));
+            std::memcpy(grown + gap + 1, mSlots + gap, sizeof(ELM*) * static_cast<size_t>(mCount - gap));
         }
         delete[] mSlots;
-        mSlots = slots;
+        mSlots = grown;
         mCapacity += kGrowBy;
     }
 

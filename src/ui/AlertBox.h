@@ -2,8 +2,6 @@
 // Alerts as message boxes: icons and buttons by alert type; Return and Enter
 // press button 1, Escape presses button 2. The message is plain text.
 
-#include "ui/Prelude.h"
-
 #include "foundation/Log.h"
 
 class QWidget;

@@ -2,8 +2,6 @@
 // The comment window: the current commit comment, edited freely; what is
 // typed is taken over when a message dialog opens and when the window closes.
 
-#include "ui/Prelude.h"
-
 #include "app/settings/Comment.h"
 #include "ui/MenuWindow.h"
 

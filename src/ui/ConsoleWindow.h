@@ -2,8 +2,6 @@
 // The message log window: one line per entry, oldest first, a text style per
 // level, whole-line selection, Copy and Save, and the status line.
 
-#include "ui/Prelude.h"
-
 #include <QAbstractListModel>
 
 #include "foundation/Log.h"

@@ -1,8 +1,6 @@
 #pragma once
 // The application's dialogs: login, module listing and the About box.
 
-#include "ui/Prelude.h"
-
 #include <QDialog>
 
 #include "app/settings/LoginProfile.h"

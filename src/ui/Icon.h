@@ -1,5 +1,4 @@
 #pragma once
-#include "ui/Prelude.h"
 
 #include <QPixmap>
 // The program's icon, drawn at any size.

@@ -1,4 +1,3 @@
-#include "ui/Prelude.h"
 #pragma once
 // One instance per user: the first start listens on a Unix socket in a
 // folder only the user can enter; a later start connects, hands over its

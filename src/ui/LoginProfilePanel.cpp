@@ -1,5 +1,3 @@
-#include "ui/Prelude.h"
-
 #include "ui/LoginProfilePanel.h"
 
 #include <QButtonGroup>

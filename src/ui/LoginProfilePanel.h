@@ -3,8 +3,6 @@
 // profile popup, the connection and transfer fields, New, Delete and Test.
 // Used by the preferences dialog and by the login dialog.
 
-#include "ui/Prelude.h"
-
 #include <QWidget>
 
 #include "app/settings/LoginProfileEditor.h"

@@ -4,8 +4,6 @@
 // Menu items ask the target chain for their status when their menu opens and
 // again when triggered (shortcuts fire without the menu opening).
 
-#include "ui/Prelude.h"
-
 #include <QMainWindow>
 
 #include "platform/framework/Broadcaster.h"

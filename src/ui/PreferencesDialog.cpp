@@ -1,5 +1,3 @@
-#include "ui/Prelude.h"
-
 #include "ui/PreferencesDialog.h"
 
 #include <QCheckBox>

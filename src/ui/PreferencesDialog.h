@@ -2,8 +2,6 @@
 // The preferences dialog: every preference value, the login profiles and the
 // two typer lists, all on copies that replace the application's only on OK.
 
-#include "ui/Prelude.h"
-
 #include <QDialog>
 
 class CCVSClientApp;

@@ -1,5 +1,3 @@
-#include "ui/Prelude.h"
-
 #include "ui/QtApp.h"
 
 #include <sys/stat.h>

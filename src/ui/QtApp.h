@@ -4,8 +4,6 @@
 // windows and dialogs. One instance per user: a second start hands its
 // folders to the first and ends.
 
-#include "ui/Prelude.h"
-
 #include <QObject>
 #include <functional>
 #include <memory>

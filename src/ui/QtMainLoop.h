@@ -4,8 +4,6 @@
 // operations run while the interface is idle; posted work and periodic tasks
 // run on the GUI thread.
 
-#include "ui/Prelude.h"
-
 #include <QObject>
 #include <QTimer>
 

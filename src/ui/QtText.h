@@ -1,8 +1,6 @@
 #pragma once
 // The one place where the program's Mac Roman text meets Qt's Unicode.
 
-#include "ui/Prelude.h"
-
 #include <QString>
 #include <string>
 #include <string_view>

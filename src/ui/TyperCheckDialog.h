@@ -1,4 +1,3 @@
-#include "ui/Prelude.h"
 #pragma once
 // The check list shown before an add or import: what the translators and
 // filters will do with every item, in five views, with a comment on the
@@ -8,6 +7,7 @@
 #include <QDialog>
 #include <vector>
 
+#include "foundation/TPtrArray.h"
 #include "typers/FileTyperTestEntry.h"
 
 class CCVSClientApp;

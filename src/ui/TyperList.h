@@ -2,8 +2,6 @@
 // A list of file typers (translators or ignore filters) with copy, paste,
 // delete, drag to reorder and drops of typer text from elsewhere.
 
-#include "ui/Prelude.h"
-
 #include <QListWidget>
 
 #include <vector>

@@ -3,8 +3,6 @@
 // platform (unless a display was chosen), a private home, configuration and
 // runtime folder, and a started application with its own preferences file.
 
-#include "ui/Prelude.h"
-
 #include <gtest/gtest.h>
 
 #include <QApplication>

@@ -11,6 +11,8 @@ packages=(
   # real peers and services used by the tests and the demo
   cvs socat openssh-server openssh-client trash-cli
   dbus dbus-x11 gnome-keyring libsecret-tools
+  # the demo builds its sample Mac files with a short script
+  python3
   # screenshots and the offscreen/X11 platforms
   xvfb xauth
 )
@@ -28,4 +30,4 @@ sudo_cmd=()
 if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
 export DEBIAN_FRONTEND=noninteractive
 "${sudo_cmd[@]}" apt-get update -qq
-"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+"${sudo_cmd[@]}" apt-get install -y -qq "${missing[@]}"

@@ -203,21 +203,14 @@ char CGZIPHosePipe::CopyLineThroughIntermediateBuffer(char* buf, unsigned long& 
     unsigned long copied = 0;
     while (copied < len) {
         FillIntermediateBuffer();
-        char* p = reinterpret_cast<char*>(mIntermediateBuffer.get() + mIntermediateStart);
-        unsigned long scan = std::min(IntermediateUsed(), len - copied);
-        char const* stop = FindLineStop(p, scan, term);
-        if (stop != nullptr) {
-            unsigned long n = static_cast<unsigned long>(stop - p);
-            char c = *stop;
-            std::memcpy(buf + copied, p, n);
-            buf[copied + n] = '\0';
-            mIntermediateStart += n + 1;
-            len = copied + n;
+        char const* p = reinterpret_cast<char const*>(mIntermediateBuffer.get() + mIntermediateStart);
+        unsigned long consumed = 0;
+        char c = TakeLineBytes(p, IntermediateUsed(), term, buf, copied, len, consumed);
+        mIntermediateStart += consumed;
+        if (c != 0) {
+            len = copied;
             return c;
         }
-        std::memcpy(buf + copied, p, scan);
-        copied += scan;
-        mIntermediateStart += scan;
     }
     return 0;
 }

@@ -15,6 +15,24 @@ char const* FindLineStop(char const* p, unsigned long n, char term)
     return stop;
 }
 
+char TakeLineBytes(char const* p, unsigned long avail, char term, char* buf, unsigned long& copied,
+                   unsigned long len, unsigned long& consumed)
+{
+    unsigned long scan = avail < len - copied ? avail : len - copied;
+    if (char const* stop = FindLineStop(p, scan, term)) {
+        unsigned long n = static_cast<unsigned long>(stop - p);
+        std::memcpy(buf + copied, p, n);
+        copied += n;
+        buf[copied] = '\0';
+        consumed = n + 1;
+        return *stop;
+    }
+    std::memcpy(buf + copied, p, scan);
+    copied += scan;
+    consumed = scan;
+    return 0;
+}
+
 void CHosePipe::SendCStr(char const* s)
 {
     if (s != nullptr)

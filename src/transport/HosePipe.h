@@ -52,6 +52,13 @@ private:
 // buffered ReceiveLine stops.
 char const* FindLineStop(char const* p, unsigned long n, char term);
 
+// One step of a buffered ReceiveLine: moves bytes of the avail at p into buf
+// (which holds copied bytes already and has room for len) up to a stop. On a
+// stop, NUL-terminates buf and returns the stop byte; otherwise returns 0.
+// consumed tells how many bytes at p were used, the stop included.
+char TakeLineBytes(char const* p, unsigned long avail, char term, char* buf, unsigned long& copied,
+                   unsigned long len, unsigned long& consumed);
+
 // Abstract byte transport with byte counts. Wrappers own the pipe they wrap
 // and delete it in their destructor, so deleting the outermost pipe closes the
 // whole chain. A hose pipe is used by one thread at a time; only

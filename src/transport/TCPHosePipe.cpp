@@ -487,21 +487,13 @@ char CTCPHosePipe::ReceiveLineAcross(char* buf, unsigned long& len, char term)
     while (copied < len) {
         if (mAheadStart == mAheadEnd)
             FillReadAhead(copied > 0);
-        char* p = mReadAhead.get() + mAheadStart;
-        unsigned long scan = std::min(mAheadEnd - mAheadStart, len - copied);
-        char const* stop = FindLineStop(p, scan, term);
-        if (stop != nullptr) {
-            unsigned long n = static_cast<unsigned long>(stop - p);
-            char c = *stop;
-            std::memcpy(buf + copied, p, n);
-            buf[copied + n] = '\0';
-            mAheadStart += n + 1;
-            len = copied + n;
+        unsigned long consumed = 0;
+        char c = TakeLineBytes(mReadAhead.get() + mAheadStart, mAheadEnd - mAheadStart, term, buf, copied, len, consumed);
+        mAheadStart += consumed;
+        if (c != 0) {
+            len = copied;
             return c;
         }
-        std::memcpy(buf + copied, p, scan);
-        copied += scan;
-        mAheadStart += scan;
     }
     return 0;
 }

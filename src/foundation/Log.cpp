@@ -433,6 +433,8 @@ int CConsole::DoSave() {
         int err = Save(fd);
         if (::close(fd) != 0 && err == 0) err = errno;
         if (err) {
+            // A cut-off copy of the log is worse than none.
+            ::unlink(path.c_str());
             GAlert(kAlertStop, "Could not write log file \xD2%#s\xD3 in desktop folder. [error = %hd]", pname,
                    static_cast<short>(err));
             return err;

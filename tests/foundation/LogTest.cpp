@@ -1,11 +1,13 @@
 #include "foundation/Log.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -431,4 +433,22 @@ TEST_F(SaveFixture, FailuresAreReportedOnceAndChangeNothing) {
     ASSERT_EQ(mSink.Shown().size(), 1u);
     EXPECT_EQ(mSink.Shown()[0].second, "Could not open log file \xD2" "Fennelwright Log\xD3 in desktop folder.");
     EXPECT_EQ(mConsole.Count(), 1u);
+}
+
+TEST_F(SaveFixture, AWriteThatFailsLeavesNoCutOffFile) {
+    GLogPrintf(0, "%s", std::string(200, 'x').c_str());
+    // The disk takes only a few bytes of the file.
+    struct rlimit old;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    struct rlimit small = old;
+    small.rlim_cur = 16;
+    auto oldHandler = signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    int err = mConsole.DoSave();
+    setrlimit(RLIMIT_FSIZE, &old);
+    signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(err, EFBIG);
+    ASSERT_EQ(mSink.Shown().size(), 1u);
+    EXPECT_EQ(mSink.Shown()[0].second.rfind("Could not write log file \xD2" "Fennelwright Log\xD3", 0), 0u);
+    EXPECT_FALSE(fs::exists(mHome + "/Desktop/Fennelwright Log"));
 }

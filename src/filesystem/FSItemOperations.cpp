@@ -210,6 +210,15 @@ short MoveItem(FSSpec const& item, FSSpec const& targetFolder) {
         return kItemFailed;
     if (!FW_CHECK_MSG(item.vRefNum == vRefNum, "!(inSourceItem.vRefNum != inTargetDir.vRefNum)"))
         return kItemFailed;
+    // A folder cannot go into itself: say so before anything in the way is
+    // sent to the trash for a move that must fail.
+    CString itemName;
+    short itemV = 0;
+    long itemDir = 0;
+    if (IsFolder(item) && FolderOf(item, itemName, itemV, itemDir) == noErr && IsInside(dirID, itemDir)) {
+        GAlert(kAlertStop, "Can not move folder \xD2%s\xD3 into itself.", Shown(itemName));
+        return kItemFailed;
+    }
     FSSpec target;
     CString name;
     short r = CleanupTargetLocation(item, targetFolder, target, name);

@@ -231,6 +231,19 @@ TEST_F(ItemOperations, FoldersNeverGoIntoThemselves) {
     EXPECT_EQ((std::set<std::string>{"a"}), Names(""));
 }
 
+TEST_F(ItemOperations, AMoveIntoItselfTrashesNothingInTheWay) {
+    MakeDir("a");
+    MakeDir("a/sub");
+    MakeDir("a/sub/a");
+    Write("a/sub/a/keep", "keep");
+    mAlerts.Answer(1);  // would replace what is in the way
+    EXPECT_EQ(kItemFailed, MoveItem(Folder("a"), Folder("a/sub")));
+    ASSERT_EQ(1u, mAlerts.Shown().size());
+    EXPECT_EQ(kAlertStop, mAlerts.Shown()[0].first);
+    EXPECT_NE(std::string::npos, mAlerts.Shown()[0].second.find("Can not move folder \xD2" "a\xD3 into itself."));
+    EXPECT_EQ("keep", ReadFile(mRoot / "a/sub/a/keep"));
+}
+
 TEST_F(ItemOperations, MoveOnOneVolumeCopyAcrossVolumes) {
     MakeDir("dst");
     WriteMacFile("m", "move me", "fork");

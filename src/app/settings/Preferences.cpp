@@ -523,9 +523,18 @@ bool CPreferences::UpdateToCurrent(CResourceFile& rf, unsigned short version) {
         close(in);
         int out = n == 0 ? open(backup.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600) : -1;
         if (out >= 0) {
-            saved = write(out, old.data(), old.size()) == static_cast<ssize_t>(old.size());
-            saved = (!sSyncWrites || fsync(out) == 0) && saved;
+            size_t done = 0;
+            saved = true;
+            while (saved && done < old.size()) {
+                ssize_t w = write(out, old.data() + done, old.size() - done);
+                if (w < 0 && errno == EINTR) continue;
+                if (w <= 0) saved = false;
+                else done += static_cast<size_t>(w);
+            }
+            saved = saved && (!sSyncWrites || fsync(out) == 0);
             saved = (close(out) == 0) && saved;
+            // A cut-off copy is no backup: leave none behind.
+            if (!saved) unlink(backup.c_str());
         }
     }
     if (!saved || !WriteFile(rf, mPath)) {

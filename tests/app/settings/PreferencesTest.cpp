@@ -339,6 +339,33 @@ TEST_F(PreferencesTest, AFormat0FileIsUpdatedNotReplaced) {
     EXPECT_EQ(ReadBytes(mPath + ".v0.bak"), original);
 }
 
+TEST_F(PreferencesTest, AnUpdateWhoseBackupCannotBeWrittenChangesNothing) {
+    CResourceFile rf;
+    rf.Add(kConf, 3, "User", CStr("joe"));
+    rf.Add(kConf, 4, "Server", CStr("cvs.example.org"));
+    rf.Add(kConf, 8, "Root", CStr("/home/cvs"));
+    WriteResources(mPath, rf);
+    std::vector<uint8_t> original = ReadBytes(mPath);
+    ASSERT_GT(original.size(), 64u);
+
+    // The disk takes only the first bytes of any file written.
+    struct rlimit old;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    struct rlimit small = old;
+    small.rlim_cur = 64;
+    auto oldHandler = signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    {
+        CPreferences prefs(mPath);
+        prefs.Startup();
+    }
+    setrlimit(RLIMIT_FSIZE, &old);
+    signal(SIGXFSZ, oldHandler);
+
+    EXPECT_EQ(ReadBytes(mPath), original);
+    EXPECT_EQ(FilesInFolder(), std::vector<std::string>{"Fennelwright"});
+}
+
 TEST_F(PreferencesTest, Format3TranslatorsMeltIntoTheDefaults) {
     auto bin = [](CFileTyper const& t) { return t.ExportToBinary(); };
     CResourceFile rf;

@@ -22,7 +22,11 @@ chmod 700 "$demo"
 
 if [ ! -d "$repo/CVSROOT" ]; then
   echo "Creating the demo repository in $repo"
-  cvs -Q -d "$repo" init
+  # Made beside its place and moved there only when complete: a run that
+  # fails half-way must not leave a repository that later runs take as done.
+  made=$repo.new
+  rm -rf "$made"
+  cvs -Q -d "$made" init
   work=$(mktemp -d)
   trap 'rm -rf "$work"' EXIT
 
@@ -31,7 +35,7 @@ if [ ! -d "$repo/CVSROOT" ]; then
   printf 'Fennelwright demo\n=================\n\nA module of plain text files.\n' > "$work/texts/README"
   printf '#include <stdio.h>\n\nint main(void)\n{\n    puts("hello");\n    return 0;\n}\n' > "$work/texts/hello.c"
   printf 'Notes on the demo.\nSecond line.\n' > "$work/texts/docs/notes.txt"
-  (cd "$work/texts" && cvs -Q -d "$repo" import -m "Demo texts" texts demo start)
+  (cd "$work/texts" && cvs -Q -d "$made" import -m "Demo texts" texts demo start)
 
   # Module "binaries": files stored as they are (-kb).
   mkdir -p "$work/binaries"
@@ -47,7 +51,7 @@ png = b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", 16, 16, 8, 2
     + chunk(b"IDAT", zlib.compress(raw)) + chunk(b"IEND", b"")
 open(d + "/swatch.png", "wb").write(png)
 PY
-  (cd "$work/binaries" && cvs -Q -d "$repo" import -kb -m "Demo binaries" binaries demo start)
+  (cd "$work/binaries" && cvs -Q -d "$made" import -kb -m "Demo binaries" binaries demo start)
 
   # Module "macfiles": Mac files with resource forks and Finder types, in
   # the repository form for files with both forks (AppleSingle).
@@ -107,10 +111,15 @@ open(d + "/Read Me", "wb").write(apple_single(b"A SimpleText file with styles in
 icon = resource_fork([(b"ICN#", 128, None, bytes(256))])
 open(d + "/Demo Application", "wb").write(apple_single(b"", icon, b"APPL", b"Demo"))
 PY
-  (cd "$work/macfiles" && cvs -Q -d "$repo" import -kb -m "Demo Mac files" macfiles demo start)
+  (cd "$work/macfiles" && cvs -Q -d "$made" import -kb -m "Demo Mac files" macfiles demo start)
   printf 'texts texts\nbinaries binaries\nmacfiles macfiles\nall -a texts binaries macfiles\n' > "$work/modules.add"
-  (cd "$work" && cvs -Q -d "$repo" checkout CVSROOT/modules && cat modules.add >> CVSROOT/modules \
+  (cd "$work" && cvs -Q -d "$made" checkout CVSROOT/modules && cat modules.add >> CVSROOT/modules \
      && cd CVSROOT && cvs -Q commit -m "Demo modules" modules)
+  rm -rf "$repo"
+  mv "$made" "$repo"
+  # The exec at the end runs no EXIT trap.
+  rm -rf "$work"
+  trap - EXIT
 fi
 
 # The demo's own preferences: created by the program on its first start,
@@ -120,12 +129,14 @@ prefs=$config/fennelwright/Fennelwright
 if [ ! -f "$prefs" ]; then
   mkdir -p "$config"
   # One headless start writes the default preferences.
-  QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=$(mktemp -d) "$build/fennelwright" >/dev/null 2>&1 &
+  runtime=$(mktemp -d)
+  QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=$runtime "$build/fennelwright" >/dev/null 2>&1 &
   pid=$!
   for _ in $(seq 50); do [ -f "$prefs" ] && break; sleep 0.1; done
   sleep 0.5
   kill "$pid" 2>/dev/null || true
   wait "$pid" 2>/dev/null || true
+  rm -rf "$runtime"
   python3 - "$prefs" "$repo" <<'PY'
 # Puts the login profile "Demo" (local method on the demo repository) into
 # the preferences file, a classic resource file, in place of the empty

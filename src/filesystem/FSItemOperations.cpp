@@ -277,44 +277,35 @@ short CopyFolder(FSSpec const& folder, FSSpec const& targetFolder) {
         return kItemFailed;
 
     bool failed = false;
+    // Copies one item of the source folder by name; true when the user stops.
+    auto copyNamed = [&](char const* itemName) {
+        FSSpec spec;
+        if (MakeLongFSSpec(srcV, srcDir, CString(itemName), spec) != noErr) {
+            GLogPrintf(3, "Failed to locate \xD2%s\xD3.", itemName);
+            failed = true;
+            return false;
+        }
+        short c = CopyItem(spec, newFolder);
+        if (c != kItemDone && c != kItemStop)
+            failed = true;
+        return c == kItemStop;
+    };
     std::vector<std::string> subfolders;
     {
         CFolderIterator it(srcV, srcDir);
         CFITObject item;
         for (short n; (n = it.Next(item)) != CFolderIterator::kNoMore;) {
-            if (n != CFolderIterator::kItem) {
+            if (n != CFolderIterator::kItem)
                 failed = true;
-                continue;
-            }
-            if (item.isFolder) {
+            else if (item.isFolder)
                 subfolders.emplace_back(item.name);
-                continue;
-            }
-            FSSpec file;
-            if (MakeLongFSSpec(srcV, srcDir, CString(item.name), file) != noErr) {
-                GLogPrintf(3, "Failed to locate \xD2%s\xD3.", item.name);
-                failed = true;
-                continue;
-            }
-            short c = CopyItem(file, newFolder);
-            if (c == kItemStop)
+            else if (copyNamed(item.name))
                 return kItemStop;
-            if (c != kItemDone)
-                failed = true;
         }
     }
-    for (std::string const& sub : subfolders) {
-        FSSpec spec;
-        if (MakeLongFSSpec(srcV, srcDir, CString(sub.c_str()), spec) != noErr) {
-            failed = true;
-            continue;
-        }
-        short c = CopyItem(spec, newFolder);
-        if (c == kItemStop)
+    for (std::string const& sub : subfolders)
+        if (copyNamed(sub.c_str()))
             return kItemStop;
-        if (c != kItemDone)
-            failed = true;
-    }
     return failed ? kItemFailed : kItemDone;
 }
 

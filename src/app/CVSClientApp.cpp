@@ -4,6 +4,7 @@
 #include <sys/utsname.h>
 
 #include <fstream>
+#include <new>
 
 #include "BuildInfo.h"
 #include "app/Commands.h"
@@ -52,7 +53,14 @@ CCVSClientApp::CCVSClientApp(std::string const& prefsPath)
 {
     gAppP = this;
     SetRoot(this);
-    mPrefs.Startup();
+    // Whatever goes wrong while reading, start-up goes on with what was read.
+    try {
+        mPrefs.Startup();
+    } catch (std::bad_alloc const&) {
+        GAlert(3, "Error %ld reading Fennelwright preferences.", -108L);  // memFullErr
+    } catch (std::exception const&) {
+        GAlert(3, "Error %ld reading Fennelwright preferences.", -1L);
+    }
     // Failed consistency checks are shown from now on.
     SetCheckAlerts(true);
     gCommentatorP = new CCommentator(mPrefs.LoadComment(), [this](std::optional<std::string> const& c) {

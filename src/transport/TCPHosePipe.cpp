@@ -121,7 +121,7 @@ CTCPHosePipe::CTCPHosePipe(CString const& host, unsigned short port, unsigned sh
 
     char const* name = mHost.c_str();
     if (IsRefusedHostName(name)) {
-        GLogPrintf(4, "Refused CVS server name " LQ "%s" RQ ": a host name must not be empty, begin with \"-\" or hold control characters.",
+        GLogPrintf(4, "Refused CVS server name " LQ "%s" RQ ": a host name must not be empty, begin with " LQ "-" RQ " or hold control characters.",
                    Printable(name).c_str());
         mStartTime = fw::MacNow();
         return;

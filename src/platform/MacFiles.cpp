@@ -369,6 +369,17 @@ OSErr StatItem(SItem const& item, struct stat& st) {
     return noErr;
 }
 
+// Resolves spec to a regular file: the folder itself, links, FIFOs and the
+// like are not files whose forks can be read or written.
+OSErr ResolveFile(FSSpec const& spec, bool forChange, SItem& item, struct stat& st) {
+    OSErr err = forChange ? ResolveItemForChange(spec, item) : ResolveItem(spec, item);
+    if (err != noErr) return err;
+    if (item.self) return notAFileErr;
+    err = StatItem(item, st);
+    if (err != noErr) return err;
+    return S_ISREG(st.st_mode) ? noErr : notAFileErr;
+}
+
 // The lock of an item; a sidecar that cannot be read counts as unlocked.
 bool ItemLocked(SItem const& item) {
     CAppleDouble ad;
@@ -553,13 +564,9 @@ OSErr OpenFork(FSSpec const& spec, int8_t permission, bool rsrc, int16_t* refNum
     if (permission < fsCurPerm || permission > fsRdWrPerm) return paramErr;
     bool write = permission == fsWrPerm || permission == fsRdWrPerm;
     SItem item;
-    OSErr err = write ? ResolveItemForChange(spec, item) : ResolveItem(spec, item);
-    if (err != noErr) return err;
-    if (item.self) return notAFileErr;
     struct stat st;
-    err = StatItem(item, st);
+    OSErr err = ResolveFile(spec, write, item, st);
     if (err != noErr) return err;
-    if (!S_ISREG(st.st_mode)) return notAFileErr;
     bool locked = ItemLocked(item);
     if (write && locked) return fLckdErr;
     if (permission == fsCurPerm) {
@@ -1052,13 +1059,9 @@ OSErr FSClose(int16_t refNum) {
 OSErr FSpReadFork(FSSpec const& spec, bool resourceFork, std::vector<uint8_t>& bytes) {
     bytes.clear();
     SItem item;
-    OSErr err = ResolveItem(spec, item);
-    if (err != noErr) return err;
-    if (item.self) return notAFileErr;
     struct stat st;
-    err = StatItem(item, st);
+    OSErr err = ResolveFile(spec, false, item, st);
     if (err != noErr) return err;
-    if (!S_ISREG(st.st_mode)) return notAFileErr;
     if (resourceFork) {
         CAppleDouble ad;
         bool exists = false;
@@ -1091,12 +1094,9 @@ OSErr FSpReadFork(FSSpec const& spec, bool resourceFork, std::vector<uint8_t>& b
 
 OSErr FSpWriteResourceFork(FSSpec const& spec, std::vector<uint8_t> const& bytes) {
     SItem item;
-    OSErr err = ResolveItemForChange(spec, item);
-    if (err != noErr) return err;
     struct stat st;
-    err = StatItem(item, st);
+    OSErr err = ResolveFile(spec, true, item, st);
     if (err != noErr) return err;
-    if (!S_ISREG(st.st_mode)) return notAFileErr;
     if (ItemLocked(item)) return fLckdErr;
     if (::access(item.path.c_str(), W_OK) != 0) return OSErrFromErrno(errno);
     return WriteResourceBytes(item, bytes);

@@ -62,17 +62,6 @@ CCVSJob* Job(std::vector<std::string> const& lines)
     return job;
 }
 
-CvsRig& RigWithModules()
-{
-    static bool done = false;
-    CvsRig& rig = CvsRig::Shared();
-    if (!done && rig.Ok()) {
-        SetModules(rig, "mymod -a mod\nsubonly mod/sub\n");
-        done = true;
-    }
-    return rig;
-}
-
 // The statistics line the thread logs at its end, or "".
 std::string StatisticsLine(ThreadScene const& scene)
 {

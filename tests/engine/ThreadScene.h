@@ -162,6 +162,19 @@ inline bool SetModules(CvsRig& rig, std::string const& text)
     return true;
 }
 
+// The shared rig with a module that is an alias and one that names a
+// subfolder, set up once per test program.
+inline CvsRig& RigWithModules()
+{
+    static bool done = false;
+    CvsRig& rig = CvsRig::Shared();
+    if (!done && rig.Ok()) {
+        SetModules(rig, "mymod -a mod\nsubonly mod/sub\n");
+        done = true;
+    }
+    return rig;
+}
+
 // A server that plays the handshake, reads the requests up to the command (the
 // first line without a space) and then runs `after` (shell commands printing
 // responses), for the peers a real cvs cannot play.

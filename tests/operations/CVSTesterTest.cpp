@@ -13,18 +13,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-CvsRig& RigWithModules()
-{
-    static bool done = false;
-    CvsRig& rig = CvsRig::Shared();
-    if (!done && rig.Ok()) {
-        // A module that is an alias and one that names a subfolder.
-        SetModules(rig, "mymod -a mod\nsubonly mod/sub\n");
-        done = true;
-    }
-    return rig;
-}
-
 std::string Info(CLoginProfile const& p)
 {
     return p.InfoString().c_str();
